@@ -1,0 +1,32 @@
+// internal.h - how the platform's own modules call each other.
+//
+// platform.cpp owns set-up and the error text; video*.cpp owns the display,
+// the draw state, images, fonts and PNG files; the other modules own sound,
+// input, clock, files, random numbers and memory figures.
+#pragma once
+
+#include "platform/platform.h"
+
+void SetPlatformError(const std::string& message);
+
+// video module
+bool VideoInit(const PlatformConfig& config); // after SDL_Init
+void VideoShutdown();
+bool VideoUsesSdl();                     // false with the recording back-end
+void VideoWarpPointer(int logicalX, int logicalY);
+void VideoShowPointer(bool visible);
+unsigned VideoWindowId(); // SDL window id of the open display, 0 when none
+
+// clock module
+void ClockInit(const PlatformConfig& config);
+bool ClockIsVirtual();
+void ChargeDrawCost(); // one drawn primitive's share of virtual time
+
+// input module
+bool InputInit(const PlatformConfig& config); // false on a bad script
+void InputShutdown();                          // writes the --record file
+void InputAdvanceTo(int ms);                   // apply script events up to ms
+
+// audio module
+bool AudioInit(const PlatformConfig& config);
+void AudioShutdown();

@@ -1,0 +1,32 @@
+// recording.h - what the recording video back-end saw, for tests.
+//
+// With PlatformConfig::recordingVideo every drawing call is kept as one
+// DrawRecord with the full draw state it was made in, so a test can check what
+// a screen drew without a window. Fonts are still measured with FreeType, so
+// alignment can be checked to the pixel.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class DrawKind { Clear, Rect, Line, Image, Text, Flip };
+
+struct DrawRecord {
+    DrawKind kind;
+    float x, y;   // position as passed (Line: first point)
+    float w, h;   // Rect: size; Line: second point; Image: frame size
+    int image;    // Image
+    int frame;    // Image
+    int r, g, b;  // colour in force
+    float alpha;  // alpha in force
+    int blend;    // BlendMode in force
+    float sx, sy; // draw scale in force
+    float rotation;
+    int font;         // font in force (Text)
+    std::string text; // Text
+};
+
+const std::vector<DrawRecord>& RecordedDraws();
+void ClearRecordedDraws();
+// Draws recorded since the last Flip (or since the start).
+std::vector<DrawRecord> DrawsSinceFlip();

@@ -1,0 +1,30 @@
+// display.h - opening the display in the chosen mode and loading the assets
+// that depend on it.
+#pragma once
+
+#include <vector>
+
+struct DisplayState {
+    std::vector<int> ModeWidths = std::vector<int>(2500), ModeHeights = std::vector<int>(2500);
+    int ModeCount = 0; // entries 1..ModeCount are used
+    int PhysicalWidth = 800, PhysicalHeight = 600;
+    int VirtualWidth = 1280, VirtualHeight = 960;
+    float FontScale[3] = {1, 1, 1};
+    int FontSet[20] = {};
+    int FontLadder[100] = {};
+    int IconSheet = 0, IconSheetCrisp = 0;
+    int Logo = 0, Palvex = 0; // "logo.png", "Palvex.png"
+    int BadgeJingle = 0;      // "badgeget.wav"
+    int BadgeSheet = 0, GameSheet = 0;
+    bool AssetsLoadedOnce = false;
+    bool ScoresLoadedOnce = false;
+};
+extern DisplayState display;
+
+// Opens the display from the Settings table and loads every asset. Exits the
+// program with status 1 when no display can be opened at all.
+void ApplyDisplaySettings();
+void LoadCommonAssets();
+void LoadGameAssets();
+void SelectLadderFont(int typeface, int step);
+void DrawStripes(); // the diagonal blue stripes of the loading picture

@@ -1,0 +1,30 @@
+// frame.h - the frame driver: EndFrame, the global hot-keys, the statistics
+// overlay, the notices and the pacing to about 60 frames per second.
+#pragma once
+
+#include <list>
+#include <string>
+
+struct Notice {
+    int tick = 0;
+    std::string txt;
+    int c = 0;
+};
+
+struct FrameState {
+    int FrameParity = 0;
+    int ShowStats = 1;
+    int SettingsOpen = 0;
+    int PauseState = 0; // 0 no game, 1 game running, 2 pause menu showing
+    int FrameMouseX = 0, FrameMouseY = 0;
+    int PrevMouseX = 0, PrevMouseY = 0;
+    int FrameRate = 0;
+    int LastFrameEnd = 0;
+    int LastCollection = 0;
+    std::list<Notice> Notices;
+};
+extern FrameState frame;
+
+int EndFrame(int showPointer);
+void PostNotice(const std::string& text, int c);
+bool FramePresented(); // this frame will be presented (SlowSystem 0 or parity 0)
