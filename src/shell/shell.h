@@ -72,6 +72,10 @@ void ReadJoysticks();
 void ReadSetupFile();
 void WriteSetupFile();
 
+// Reads the command line (see README) and runs the program; returns the exit
+// status for a bad command line or a display that cannot be opened.
+int ProgramMain(int argc, char** argv);
+
 // The whole program: start-up, title loop, closing screen. Does not return.
 [[noreturn]] void RunProgram();
 void TitleLoop();
