@@ -71,6 +71,11 @@ void ReadJoysticks();
 
 void ReadSetupFile();
 void WriteSetupFile();
+// The setup file's lines for the current tables (what WriteSetupFile writes).
+std::vector<std::string> SetupFileLines();
+// The audio driver chosen when the setup file names none: the last "Direct..."
+// name, else the first "OpenAL..." or "Free..." one; -1 when none fits.
+int ChooseDefaultAudioDriver(const std::vector<std::string>& list);
 
 // Reads the command line (see README) and runs the program; returns the exit
 // status for a bad command line or a display that cannot be opened.
