@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <list>
+#include <string>
 
 struct PlayerFigure {
     float x = 0, y = 0;
@@ -49,13 +50,43 @@ struct GameState {
     std::list<Splat> Splats;
     int RoundScore = 0;
     int RoundBadges = 0;
-    int SfxCursor = 20;
+    int SfxCursor = 20; // the channel slot the last effect used; rotates 21..255, then 20
+    // The running round's pacing, reset by BeginRound.
+    int Interval = 240; // frames between enemy waves, never below 30
+    int WaveTimer = 0;  // frames since the last wave
+    int PostTimer = 0;  // frames since the last gun post; its parity paces firing
+    float Extra = 0;    // grows by 0.05 a wave and widens the wave size
+    int Flash = 0;      // frames of red screen left after the figure was hurt
+    int Over = 0;       // 0 playing, 1 the figure died, 99 the player quit
 };
 extern GameState game;
 
 void SpawnEnemy();
 void SpawnGunPost();
+// An enemy may start here: anywhere not strictly inside the screen.
+bool EnemySpotAllowed(float x, float y);
+// A gun post may open here: more than 128 whole units from the figure.
+bool PostSpotAllowed(int px, int py, float figureX, float figureY);
 
-// One round from the empty field to the new score record.
+// One round from the empty field to the new score record: BeginRound, then
+// RoundFrame until it reports the round over, then FinishRound.
 void PlayRound();
+void BeginRound();                      // empty field, the figure, three enemies, fresh pacing
+int RoundFrame();                       // one whole frame including EndFrame; returns Over
+void RoundUpdate();                     // the frame's play up to the score line and notices
+void RoundConclude(int endFrameResult); // takes EndFrame's result; game-over picture when over
+void FinishRound();                     // the pause, name entry and the new score record
+
+// Moves a walker spd units straight toward (aimx, aimy); up when on the point.
+void WalkToward(float& x, float& y, float aimx, float aimy, float spd);
+// Largest enemy count of the next wave for a game mode and the grown extra.
+int WaveSizeBound(int gameMode, float extra);
+// The extra after one more wave, kept as a 32-bit real.
+float GrowExtra(float extra);
+// The last 12 digits of the score, zero-padded.
+std::string ScoreDigits(int score);
+
 void PlaySfx(int index, float rate, float volume, float pan);
+// Channel volume for an effect of the given volume under the current
+// SoundVolume and MasterVolume settings (both in percent).
+float SfxChannelVolume(float volume);

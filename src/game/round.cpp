@@ -1,6 +1,363 @@
 // round.cpp - one round of the game: the frame loop that moves, draws and
-// removes every entity, and the end of the round.
+// removes every entity, the game-over picture and the end of the round.
 #include "game/game.h"
 
+#include "draw/draw.h"
+#include "platform/platform.h"
+#include "scores/scores.h"
+#include "shell/display.h"
+#include "shell/frame.h"
+#include "shell/shell.h"
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+constexpr double DegreesPerRadian = 57.29577951308232;
+
+// Sine of an angle in degrees.
+double sinDeg(double degrees) {
+    return std::sin(degrees / DegreesPerRadian);
+}
+
+// Cosine of an angle in degrees.
+double cosDeg(double degrees) {
+    return std::cos(degrees / DegreesPerRadian);
+}
+
+// Two-argument arc tangent in degrees.
+double atan2Deg(double y, double x) {
+    return std::atan2(y, x) * DegreesPerRadian;
+}
+
+// A real position handed to drawing, truncated toward zero.
+int whole(float v) {
+    return static_cast<int>(v);
+}
+
+// Steps 4 and 5 of a frame: a gun post every 140 frames, the enemy waves.
+void advanceTimers() {
+    game.PostTimer += 1;
+    if (game.PostTimer >= 140) {
+        SpawnGunPost();
+        game.PostTimer = 0;
+    }
+    game.WaveTimer += 1;
+    if (game.WaveTimer >= game.Interval) {
+        int k = RandomInt(1, WaveSizeBound(shell.GameMode, game.Extra));
+        for (int i = 0; i < k; i++) SpawnEnemy();
+        game.Extra = GrowExtra(game.Extra);
+        game.WaveTimer = 0;
+        game.Interval -= 2;
+        if (game.Interval < 30) game.Interval = 30;
+    }
+}
+
+// Drifts, fades and draws the splats; green ones go when faded out.
+void updateSplats() {
+    for (auto it = game.Splats.begin(); it != game.Splats.end();) {
+        Splat& s = *it;
+        s.x += s.gx;
+        s.y += s.gy;
+        s.gx *= 0.8f;
+        s.gy *= 0.8f;
+        if (s.alp < 1.5f) s.alp -= RandomReal(0.005f, 0.01f);
+        SetTint(0, static_cast<float>(s.g), 0, s.alp);
+        if (s.alp == 1.5f) SetTint(static_cast<float>(s.g), 0, 0, 1);
+        SetZoom(0.2f);
+        DrawSprite(display.GameSheet, whole(s.x - 1.5f), whole(s.y - 1.5f), 63, 1);
+        if (!(s.alp > 0)) {
+            it = game.Splats.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// Draws the figure with its health, takes the left button's aim and walks it.
+void updateFigure(PlayerFigure& f) {
+    SetZoom(1);
+    SetTint(255, 255, 0, 1);
+    DrawTextAligned(whole(f.x), whole(f.y - 18), std::to_string(f.health), 1, 2);
+    SetZoom(2);
+    float pale = static_cast<float>(2 * f.health + 50);
+    SetTint(255, pale, pale, 1);
+    DrawSprite(display.GameSheet, whole(f.x - 16), whole(f.y - 16), f.show / 2, 1);
+    if (IsMouseDown(1)) {
+        f.aimx = static_cast<float>(frame.FrameMouseX);
+        f.aimy = static_cast<float>(frame.FrameMouseY);
+    }
+    if (f.aimx > 0 && f.aimy > 0) {
+        DrawSprite(display.GameSheet, whole(f.aimx - 16), whole(f.aimy - 16), 24, 1);
+        WalkToward(f.x, f.y, f.aimx, f.aimy, f.spd);
+    }
+    if (std::fabs(f.aimx - f.x) < 4 && std::fabs(f.aimy - f.y) < 4) {
+        f.x = f.aimx;
+        f.y = f.aimy;
+        f.aimx = 0;
+        f.aimy = 0;
+    }
+    if (f.aimx < 1) f.show = 0;
+    f.show += 1;
+    if (f.show > 11) f.show = 0;
+}
+
+// Draws, hurts the figure on contact, re-aims and walks every enemy; removes
+// the ones without health.
+void updateEnemies(PlayerFigure& f) {
+    for (auto it = game.Enemies.begin(); it != game.Enemies.end();) {
+        Enemy& e = *it;
+        if (e.health < 0) e.health = 0;
+        SetZoom(1);
+        SetTint(255, 0, 0, 1);
+        DrawTextAligned(whole(e.x), whole(e.y - 18), std::to_string(e.health), 1, 2);
+        SetZoom(2);
+        SetTint(255, 255, 255, 1);
+        int px = whole(e.x - 16);
+        if (e.aimx < e.x) {
+            px += 32;
+            SetZoom(-2, 2);
+        }
+        DrawSprite(display.GameSheet, px, whole(e.y - 16), 8 + e.show / 2, 1);
+        if (std::fabs(f.y - e.y) < 26 && std::fabs(f.x - e.x) < 20) {
+            f.health -= RandomInt(1, 2);
+            game.Flash = 8;
+            Splat blood;
+            blood.x = f.x;
+            blood.y = f.y;
+            blood.alp = 1.5f;
+            blood.g = RandomInt(100, 255);
+            game.Splats.push_front(blood);
+        }
+        if (RandomInt(0, 50) == 7) e.aimx = f.x;
+        if (RandomInt(0, 50) == 13) e.aimy = f.y;
+        WalkToward(e.x, e.y, e.aimx, e.aimy, e.spd);
+        e.show += 1;
+        if (e.show > 5) e.show = 0;
+        if (e.health <= 0) {
+            it = game.Enemies.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// Opens, counts down, draws and closes the gun posts; a post under the figure
+// fires at the pointer every other frame while the right button is held.
+void updatePosts(PlayerFigure& f) {
+    for (auto it = game.GunPosts.begin(); it != game.GunPosts.end();) {
+        GunPost& p = *it;
+        int cell = 16 + std::abs(p.inny);
+        if (p.inny < 0) p.inny += 1;
+        if (p.tick > 0) p.tick -= 1;
+        if (p.tick == 1) {
+            p.tick = 0;
+            p.inny = 1;
+        }
+        SetZoom(1);
+        SetTint(0, 125, 255, 1);
+        if (p.tick < 90) SetTint(100, 180, 255, 1);
+        if (p.tick < 45) SetTint(255, 255, 255, 1);
+        DrawTextAligned(whole(p.x), whole(p.y - 32), std::to_string(p.tick / 6), 1, 2);
+        SetZoom(2);
+        SetTint(255, 255, 255, 1);
+        DrawSprite(display.GameSheet, whole(p.x - 16), whole(p.y - 16), cell, 1);
+        if (std::fabs(static_cast<float>(frame.FrameMouseX) - p.x) < 32 &&
+            std::fabs(static_cast<float>(frame.FrameMouseY) - p.y) < 32 && IsMouseDown(1)) {
+            f.aimx = p.x;
+            f.aimy = p.y;
+        }
+        if (std::fabs(f.x - p.x) < 8 && std::fabs(f.y - p.y) < 8 && IsMouseDown(2) &&
+            game.PostTimer % 2 == 1) {
+            Bullet b;
+            b.x = f.x;
+            b.y = f.y;
+            double angle = atan2Deg(frame.FrameMouseX - static_cast<double>(b.x),
+                                    static_cast<double>(b.y) - frame.FrameMouseY);
+            b.gx = static_cast<float>(sinDeg(angle) * 6);
+            b.gy = static_cast<float>(-cosDeg(angle) * 6);
+            game.Bullets.push_front(b);
+            PlaySfx(2, static_cast<float>((p.tick * 50 + 31000) / 70000.0), 0.2f, 0);
+        }
+        if (p.inny > 0) {
+            p.inny += 1;
+            if (p.inny == 8) {
+                it = game.GunPosts.erase(it);
+                continue;
+            }
+        }
+        ++it;
+    }
+}
+
+// Moves and draws the bullets; every frame a bullet overlaps an enemy it
+// hurts it, leaves a green splat and scores a point.
+void updateBullets() {
+    float right = static_cast<float>(display.VirtualWidth + 32);
+    float bottom = static_cast<float>(display.VirtualHeight + 32);
+    for (auto it = game.Bullets.begin(); it != game.Bullets.end();) {
+        Bullet& b = *it;
+        b.x += b.gx;
+        b.y += b.gy;
+        SetZoom(0.2f);
+        DrawSprite(display.GameSheet, whole(b.x - 1.5f), whole(b.y - 1.5f), 63, 1);
+        bool out = b.x < -32 || b.y < -32 || b.y > bottom || b.x > right;
+        for (Enemy& e : game.Enemies) {
+            if (std::fabs(e.x - b.x) < 20 && std::fabs(e.y - b.y) < 20) {
+                e.health -= RandomInt(1, 2);
+                Splat s;
+                s.x = b.x;
+                s.y = b.y;
+                s.gx = b.gx * 4 + RandomReal(-0.3f, 0.3f);
+                s.gy = b.gy * 4 + RandomReal(-0.3f, 0.3f);
+                s.alp = 1.0f;
+                s.g = RandomInt(100, 255);
+                game.Splats.push_front(s);
+                game.RoundScore += 1;
+            }
+        }
+        if (out) {
+            it = game.Bullets.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// The yellow "Game Over" with a near-black rim inside a white outline.
+void drawGameOver() {
+    int cx = display.VirtualWidth / 2, cy = display.VirtualHeight / 2;
+    Flip(-1);
+    for (int dx = -3; dx <= 3; dx++) {
+        for (int dy = -3; dy <= 3; dy++) {
+            ResetDrawState();
+            SetTint(255, 255, 255, 1);
+            SetFont(display.FontSet[5]);
+            DrawTextAligned(cx + dx, cy + dy, "Game Over", 1, 1);
+        }
+    }
+    for (int dx = -2; dx <= 2; dx++) {
+        for (int dy = -2; dy <= 2; dy++) {
+            ResetDrawState();
+            SetTint(8, 8, 8, 1);
+            SetFont(display.FontSet[5]);
+            DrawTextAligned(cx + dx, cy + dy, "Game Over", 1, 1);
+        }
+    }
+    ResetDrawState();
+    SetTint(255, 255, 0, 1);
+    SetFont(display.FontSet[5]);
+    DrawTextAligned(cx, cy, "Game Over", 1, 1);
+    Flip(-1);
+}
+
+} // namespace
+
+// Moves a walker spd units straight toward the point (y grows downward).
+void WalkToward(float& x, float& y, float aimx, float aimy, float spd) {
+    double angle = atan2Deg(static_cast<double>(aimx) - x, static_cast<double>(y) - aimy);
+    x = static_cast<float>(x + sinDeg(angle) * spd);
+    y = static_cast<float>(y - cosDeg(angle) * spd);
+}
+
+// Largest size of the next wave: the mode plus 3 plus the grown extra, truncated.
+int WaveSizeBound(int gameMode, float extra) {
+    return static_cast<int>(static_cast<float>(gameMode + 3) + extra);
+}
+
+// One wave's growth of the extra, stored back as a 32-bit real.
+float GrowExtra(float extra) {
+    return static_cast<float>(extra + 0.05);
+}
+
+// The score as the last 12 characters of twelve zeros followed by its digits.
+std::string ScoreDigits(int score) {
+    std::string text = "000000000000" + std::to_string(score);
+    return text.substr(text.size() - 12);
+}
+
+// Empties the field, places the figure at the centre with three enemies
+// around the screen and resets the round's pacing.
+void BeginRound() {
+    game.RoundScore = 0;
+    game.RoundBadges = 0;
+    for (int i = 1; i <= 30; i++) shell.RoundBest[i] = 0;
+    game.GunPosts.clear();
+    game.Players.clear();
+    game.Enemies.clear();
+    game.Bullets.clear();
+    game.Splats.clear();
+    PlayerFigure figure;
+    figure.x = static_cast<float>(display.VirtualWidth / 2);
+    figure.y = static_cast<float>(display.VirtualHeight / 2);
+    figure.health = 99;
+    figure.spd = 3.0f;
+    game.Players.push_back(figure);
+    for (int i = 0; i < 3; i++) SpawnEnemy();
+    game.Interval = 240 - 30 * shell.GameMode;
+    game.WaveTimer = 0;
+    game.PostTimer = 0;
+    game.Extra = 0;
+    game.Flash = 0;
+    game.Over = 0;
+}
+
+// The frame's play: clear, flash, timers and waves, every entity, the end
+// test, the score line and the test notice key.
+void RoundUpdate() {
+    if (game.Players.empty()) BeginRound();
+    PlayerFigure& figure = game.Players.front();
+    BeginFrame(1);
+    if (game.Flash > 0) {
+        game.Flash -= 1;
+        SetTint(static_cast<float>(game.Flash * 10), 0, 0, 1);
+        DrawRect(0, 0, static_cast<float>(display.VirtualWidth),
+                 static_cast<float>(display.VirtualHeight));
+    }
+    ResetDrawState();
+    SelectLadderFont(2, 2);
+    advanceTimers();
+    updateSplats();
+    updateFigure(figure);
+    updateEnemies(figure);
+    updatePosts(figure);
+    updateBullets();
+    if (figure.health <= 0) game.Over = 1;
+    ResetDrawState();
+    SelectLadderFont(2, 3);
+    SetTint(180, 255, 180, 1);
+    DrawTextAligned(display.VirtualWidth / 2, 4, "Score : " + ScoreDigits(game.RoundScore), 1, 0);
+    if (KeyPressCount(49) != 0) PostNotice("This is a Test Comment", 1);
+}
+
+// Takes the frame driver's result (99 is "Quit" from the pause menu) and,
+// once the round is over, shows the game-over picture.
+void RoundConclude(int endFrameResult) {
+    if (endFrameResult == 99) game.Over = 99;
+    if (game.Over != 0) drawGameOver();
+}
+
+// One whole frame of the round; returns Over (0 while the round goes on).
+int RoundFrame() {
+    RoundUpdate();
+    RoundConclude(EndFrame(shell.TitleInputMode));
+    return game.Over;
+}
+
+// After the game-over picture: a short pause, no more pausing, the name
+// entry and the round's score record.
+void FinishRound() {
+    SleepMillis(1500);
+    frame.PauseState = 0;
+    NameEntry();
+    AddRoundScore(game.Over == 99 ? 1 : 0);
+}
+
 // Plays one round from the empty field to the new score record.
-void PlayRound() {}
+void PlayRound() {
+    BeginRound();
+    while (RoundFrame() == 0) {
+    }
+    FinishRound();
+}
