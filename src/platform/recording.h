@@ -6,6 +6,8 @@
 // alignment can be checked to the pixel.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <string>
 #include <vector>
 
@@ -30,3 +32,6 @@ const std::vector<DrawRecord>& RecordedDraws();
 void ClearRecordedDraws();
 // Draws recorded since the last Flip (or since the start).
 std::vector<DrawRecord> DrawsSinceFlip();
+// Replaces the display modes the recording back-end offers (tests of mode
+// selection); the fixed default list comes back with the next start.
+void SetRecordedDisplayModes(const std::vector<DisplayMode>& modes);
