@@ -6,22 +6,24 @@
 #include <list>
 #include <string>
 
+// One finished round.
 struct Scores {
     int64_t Score = 0;
-    int64_t Timestamp = 0;
-    int32_t Badges = 0;
+    int64_t Timestamp = 0; // seconds on a calendar of 12 months of 31 days
+    int32_t Badges = 0;    // bit n - 1 set: badge n earned
     std::string Name;
-    int Best[31] = {};
+    int Best[31] = {}; // per-round values in 1..30; Best[30] = 1 marks a complete round
     int Level = 0;
     int GameMode = 0;
     int GameFlags = 0;
-    int Quit = 0;
+    int Quit = 0; // 1 when the player abandoned the round
 };
 
+// One floating number rising and fading where points were scored.
 struct ScorePopup {
     int n = 0;
     float x = 0, y = 0;
-    int t = 0;
+    int t = 0; // frames left
     int r = 0, g = 0, b = 0;
 };
 
@@ -30,24 +32,35 @@ struct ScoreState {
     std::string PlayerName = "Player";
     const Scores* TopTable[51] = {}; // rows 1..25 used
     const Scores* SelectedRecord = nullptr;
-    int SelectedIndex = 0;
-    int PanelSlide = 0;
+    int SelectedIndex = 0; // n: n-th round of the graph; 1000 + r: table row r; 0 none
+    int PanelSlide = 0;    // 0..1000, graph scrolled toward older rounds
     std::list<ScorePopup> Popups;
 };
 extern ScoreState scores;
 
+// Reads "scores.dat" (in the current folder) into ScoreTable and takes
+// PlayerName from its first record. A file that cannot be read is logged and
+// the table in memory kept.
 void LoadScores();
+// Writes ScoreTable to "scores.dat" through a temporary file; a failure is
+// logged and the table in memory kept.
 void SaveScores();
+// Adds the round just played (game.RoundScore, game.RoundBadges,
+// shell.RoundBest, shell.GameMode/Level/GameFlags, PlayerName) and saves the
+// table. quit: 1 when the round ended through the pause menu's "Quit" (the
+// frame driver's 99), 0 when the figure died.
 void AddRoundScore(int quit);
-void SortScores();
+void SortScores(); // newest first, stable
 int FlagBit(int flags, int n);
 
-int64_t MakeTimestamp(const std::string& dateText);
-std::string TimestampDate(int64_t timestamp);
-std::string TimestampTime(int64_t timestamp);
+int64_t MakeTimestamp(const std::string& dateText); // "" = today
+std::string TimestampDate(int64_t timestamp);       // "YYYY-MM-DD"
+std::string TimestampTime(int64_t timestamp);       // "hh:mm:ss"
 
+// The title screen's score panel; a is its visible width (0..320). Prunes
+// ScoreTable. Returns 1 when a round of the chosen combination is complete.
 int ScorePanel(int a, int mode, int level, int flags);
 
 void NameEntry();
 void AddScorePopup(int points, float x, float y, int r, int g, int b);
-void DrawScorePopups();
+void DrawScorePopups(); // once per frame, from EndFrame
