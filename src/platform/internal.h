@@ -12,7 +12,7 @@ void SetPlatformError(const std::string& message);
 // video module
 bool VideoInit(const PlatformConfig& config); // after SDL_Init
 void VideoShutdown();
-bool VideoUsesSdl();                     // false with the recording back-end
+bool VideoUsesSdl(); // false with the recording back-end
 void VideoWarpPointer(int logicalX, int logicalY);
 void VideoShowPointer(bool visible);
 unsigned VideoWindowId(); // SDL window id of the open display, 0 when none
@@ -24,8 +24,9 @@ void ChargeDrawCost(); // one drawn primitive's share of virtual time
 
 // input module
 bool InputInit(const PlatformConfig& config); // false on a bad script
-void InputShutdown();                          // writes the --record file
-void InputAdvanceTo(int ms);                   // apply script events up to ms
+void InputShutdown();                         // writes the --record file
+void InputAdvanceTo(int ms);                  // apply script events up to ms
+void InputCloseRecord();                      // flush and close the --record file
 
 // audio module
 bool AudioInit(const PlatformConfig& config);

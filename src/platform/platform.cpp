@@ -1,0 +1,97 @@
+// platform.cpp - starting and stopping the platform layer.
+//
+// PlatformInit picks every back-end once from the configuration: SDL with or
+// without its video part, the real or virtual clock, OpenAL or silent sound,
+// live or scripted input. It may be called again after PlatformShutdown (tests
+// do so for every case).
+#include "platform/internal.h"
+
+#include <SDL.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+struct PlatformState {
+    bool started = false;
+    bool sdlStarted = false;
+    std::string error;
+};
+
+PlatformState platform;
+
+// Starts SDL with the subsystems the configuration needs.
+bool startSdl(const PlatformConfig& config) {
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    if (config.recordingVideo) {
+        // No window at all, but joysticks (virtual ones too) and events still work.
+        if (SDL_Init(SDL_INIT_JOYSTICK | SDL_INIT_EVENTS) == 0) return true;
+        std::fprintf(stderr, "joysticks unavailable: %s\n", SDL_GetError());
+        if (SDL_Init(SDL_INIT_EVENTS) == 0) return true;
+        std::fprintf(stderr, "SDL events unavailable: %s\n", SDL_GetError());
+        return false;
+    }
+    if (config.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    Uint32 wanted = SDL_INIT_VIDEO | SDL_INIT_JOYSTICK | SDL_INIT_EVENTS;
+    if (SDL_Init(wanted) == 0) return true;
+    if (config.headless) {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        if (SDL_Init(wanted) == 0) return true;
+    }
+    SetPlatformError(std::string("no display: ") + SDL_GetError());
+    return false;
+}
+
+// A seed from the wall clock and the monotonic clock together.
+int64_t clockSeed() {
+    auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    return int64_t(std::time(nullptr)) ^ int64_t(ticks);
+}
+
+} // namespace
+
+void SetPlatformError(const std::string& message) {
+    platform.error = message;
+}
+
+const std::string& PlatformError() {
+    return platform.error;
+}
+
+// Starts every back-end chosen by config; false (see PlatformError) on failure.
+bool PlatformInit(const PlatformConfig& config) {
+    if (platform.started) PlatformShutdown();
+    platform.error.clear();
+    ClockInit(config);
+    SeedRandom(config.seed >= 0 ? config.seed : clockSeed());
+    platform.sdlStarted = startSdl(config);
+    if (!platform.sdlStarted && !config.recordingVideo) return false;
+    if (!VideoInit(config)) {
+        if (platform.error.empty()) SetPlatformError("the display could not be set up");
+        if (platform.sdlStarted) SDL_Quit();
+        platform.sdlStarted = false;
+        return false;
+    }
+    platform.started = true;
+    AudioInit(config);
+    if (!InputInit(config)) {
+        std::string why = platform.error;
+        PlatformShutdown();
+        platform.error = why;
+        return false;
+    }
+    return true;
+}
+
+// Stops every back-end and closes the --record file; safe to call twice.
+void PlatformShutdown() {
+    if (!platform.started) return;
+    InputShutdown();
+    AudioShutdown();
+    VideoShutdown();
+    if (platform.sdlStarted) SDL_Quit();
+    platform.sdlStarted = false;
+    platform.started = false;
+}
