@@ -2,6 +2,7 @@
 // that depend on it.
 #pragma once
 
+#include <string>
 #include <vector>
 
 struct DisplayState {
@@ -18,6 +19,9 @@ struct DisplayState {
     int BadgeSheet = 0, GameSheet = 0;
     bool AssetsLoadedOnce = false;
     bool ScoresLoadedOnce = false;
+    // Base names of the first two typefaces' TrueType files in "Common/".
+    std::string TypefaceOne = "SVBasicManual", TypefaceTwo = "Blue Highway";
+    int EngineTestMillis = 0; // how long the last engine test took (for the benchmarks)
 };
 extern DisplayState display;
 
@@ -28,3 +32,8 @@ void LoadCommonAssets();
 void LoadGameAssets();
 void SelectLadderFont(int typeface, int step);
 void DrawStripes(); // the diagonal blue stripes of the loading picture
+
+// Steps of the set-up, exposed for tests.
+void ChooseFontScale(int physicalWidth); // FontScale from the physical width
+int ScaledSize(int size, float factor);  // a font size scaled and truncated
+void ChooseLogicalSize();                // VirtualWidth/Height and Widescreen

@@ -52,7 +52,7 @@ struct ShellState {
     int Channels[260] = {};
     float ChannelVolume[260] = {};
     int SoundBank[201] = {};
-    int DebugLog = 0; // text-file handle of "Debug.txt"
+    int DebugLog = 0;                // text-file handle of "Debug.txt"
     std::string FilesDir = "Files/"; // where Files/ is, relative to the program's folder
 };
 extern ShellState shell;
@@ -65,6 +65,7 @@ void LogLine(const std::string& text);
 
 // Start-up tables with their sizes and defaults (step 2 of start-up).
 void CreateProgramTables();
+void FillCreditLines();
 void SetDefaultBindings();
 void SetDefaultSettings();
 void ReadJoysticks();
@@ -80,6 +81,16 @@ int ChooseDefaultAudioDriver(const std::vector<std::string>& list);
 // Reads the command line (see README) and runs the program; returns the exit
 // status for a bad command line or a display that cannot be opened.
 int ProgramMain(int argc, char** argv);
+struct PlatformConfig;
+// The command line into the platform's configuration and the files folder
+// (absolute, ending in "/"; empty = Files/ beside the program). Returns -1 to
+// go on, else the exit status (0 after --help/--version, 2 for a bad line).
+int ParseCommandLine(int argc, char** argv, PlatformConfig& config, std::string& filesDir);
+
+// Start-up up to the title screen (tables, log, setup file, display, assets);
+// returns the Millis at which the loading picture has been up for 2.5 s.
+int StartUp();
+void WaitUntil(int millis); // sleeps until Millis() reaches the moment
 
 // The whole program: start-up, title loop, closing screen. Does not return.
 [[noreturn]] void RunProgram();

@@ -1,0 +1,61 @@
+// bench_main.cpp - zp-bench: runs every benchmark, prints the table and writes
+// it to the file named on the command line.
+#include "bench.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+// Adds a measured row; verdict "ok" when value <= limit.
+void AddBenchRow(BenchTable& table, const std::string& name, double value, const std::string& unit,
+                 double limit) {
+    char figure[64], target[64];
+    std::snprintf(figure, sizeof figure, "%.2f %s", value, unit.c_str());
+    std::snprintf(target, sizeof target, "< %g %s", limit, unit.c_str());
+    table.rows.push_back({name, figure, target, value <= limit ? "ok" : "over"});
+}
+
+// Adds a row without a figure.
+void AddBenchNote(BenchTable& table, const std::string& name, const std::string& text) {
+    table.rows.push_back({name, text, "", ""});
+}
+
+// The table as aligned text lines.
+std::string FormatBenchTable(const BenchTable& table) {
+    BenchRow head{"benchmark", "figure", "target", "verdict"};
+    size_t w[3] = {head.name.size(), head.value.size(), head.target.size()};
+    for (const auto& r : table.rows) {
+        w[0] = std::max(w[0], r.name.size());
+        w[1] = std::max(w[1], r.value.size());
+        w[2] = std::max(w[2], r.target.size());
+    }
+    std::ostringstream out;
+    auto line = [&](const BenchRow& r) {
+        out << r.name << std::string(w[0] - r.name.size() + 2, ' ') << r.value
+            << std::string(w[1] - r.value.size() + 2, ' ') << r.target
+            << std::string(w[2] - r.target.size() + 2, ' ') << r.verdict << "\n";
+    };
+    line(head);
+    for (const auto& r : table.rows) line(r);
+    return out.str();
+}
+
+// Runs the benchmarks; argv[1] is the file the table is written to.
+int main(int argc, char** argv) {
+    BenchTable table;
+    BenchStartup(table);
+    BenchMemory(table);
+    BenchRoundFrame(table);
+    std::string text = FormatBenchTable(table);
+    std::fputs(text.c_str(), stdout);
+    if (argc > 1) {
+        std::ofstream file(argv[1], std::ios::binary);
+        file << text;
+        if (!file) {
+            std::fprintf(stderr, "zp-bench: cannot write %s\n", argv[1]);
+            return 1;
+        }
+    }
+    return 0;
+}
