@@ -27,8 +27,9 @@ bool NameStarts(const std::string& name, const std::string& prefix) {
 
 // Acts on one line of the setup file; sets driverChosen when it names a driver.
 void ReadSetupLine(const std::string& line, bool& driverChosen) {
-    const std::string key = Upper(FieldOf(line, "=", 1));
-    const std::string value = FieldOf(line, "=", 2);
+    // FieldOf trims only the line's ends, so the blanks around "=" go here.
+    const std::string key = Upper(Trim(FieldOf(line, "=", 1)));
+    const std::string value = Trim(FieldOf(line, "=", 2));
     int* settings = shell.Settings;
     if (key == "AUDIODRIVER") {
         driverChosen = true;

@@ -19,13 +19,7 @@ void RunTestFrame(int n, int spriteZoom) {
     const int width = display.VirtualWidth, height = display.VirtualHeight;
     BeginFrame(1);
     ResetDrawState();
-    SetTurn(-45);
-    float blue = 50;
-    for (int y = 0; y <= height; y += 10) {
-        blue += 0.5f;
-        SetTint(0, 0, blue);
-        DrawRect(-100, static_cast<float>(3 * y), static_cast<float>(width + 1800), 30);
-    }
+    DrawStripes(); // the loading picture's diagonal blue stripes
     ResetDrawState();
     SetZoom(1.5f);
     DrawImageFrame(display.Logo, 0.3f * static_cast<float>(width),
