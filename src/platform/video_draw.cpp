@@ -1,0 +1,319 @@
+// video_draw.cpp - the draw state and the drawing operations.
+//
+// Colour, alpha, blend, scale and rotation are global state applied to every
+// draw until changed. On the SDL back-end every rectangle, line, sprite and
+// glyph becomes a textured quad (rectangles and lines use a white pixel) that
+// is appended to one batch; a run of quads with the same texture and blend
+// goes to SDL_RenderGeometry in one call. The batch buffers are reserved once
+// and never grow: a full batch is simply sent.
+#include "platform/video_internal.h"
+
+#include <SDL.h>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int BatchQuads = 4096;
+
+struct Batch {
+    std::vector<SDL_Vertex> vertices;
+    std::vector<int> indices;
+    SDL_Texture* texture = nullptr;
+    SDL_BlendMode blend = SDL_BLENDMODE_BLEND;
+};
+
+Batch batch;
+
+// Where a draw's local points go on screen: pivot + rotate(scale * point).
+struct Transform {
+    float px, py;
+    float xx, xy, yx, yy; // the 2x2 matrix of scale then rotation
+};
+
+// The transform of the current scale and rotation about a pivot.
+Transform transformAt(float px, float py) {
+    double radians = double(videoState.rotation) * 3.14159265358979323846 / 180.0;
+    float c = float(std::cos(radians)), s = float(std::sin(radians));
+    return {px,
+            py,
+            c * videoState.scaleX,
+            -s * videoState.scaleY,
+            s * videoState.scaleX,
+            c * videoState.scaleY};
+}
+
+// Applies a transform to a local point.
+SDL_FPoint apply(const Transform& t, float x, float y) {
+    return {t.px + t.xx * x + t.xy * y, t.py + t.yx * x + t.yy * y};
+}
+
+// SDL's blend mode for the current draw blend.
+SDL_BlendMode sdlBlend() {
+    switch (videoState.blend) {
+    case BlendAdd:
+        return SDL_BLENDMODE_ADD;
+    case BlendMultiply:
+        return SDL_BLENDMODE_MUL;
+    default:
+        return SDL_BLENDMODE_BLEND;
+    }
+}
+
+// The tint of the current colour and alpha; masked drawing ignores alpha.
+SDL_Color tint() {
+    int a = videoState.blend == BlendMask ? 255 : int(videoState.alpha * 255.0f + 0.5f);
+    return {Uint8(videoState.r), Uint8(videoState.g), Uint8(videoState.b), Uint8(a)};
+}
+
+// True when drawing can reach the screen at all.
+bool canDraw() {
+    return !videoState.recording && videoState.renderer;
+}
+
+// Appends one quad (corners clockwise from top-left) to the batch.
+void pushQuad(SDL_Texture* texture, const SDL_FPoint corners[4], float u0, float v0, float u1,
+              float v1, SDL_Color color) {
+    SDL_BlendMode blend = sdlBlend();
+    if (batch.texture != texture || batch.blend != blend ||
+        batch.vertices.size() + 4 > batch.vertices.capacity()) {
+        FlushBatch();
+        batch.texture = texture;
+        batch.blend = blend;
+    }
+    int base = int(batch.vertices.size());
+    batch.vertices.push_back({corners[0], color, {u0, v0}});
+    batch.vertices.push_back({corners[1], color, {u1, v0}});
+    batch.vertices.push_back({corners[2], color, {u1, v1}});
+    batch.vertices.push_back({corners[3], color, {u0, v1}});
+    const int order[6] = {0, 1, 2, 0, 2, 3};
+    for (int i : order) batch.indices.push_back(base + i);
+}
+
+// Adds a quad of local rectangle (x, y, w, h) under a transform, sampling a
+// sub-rectangle of a surface given in its pixels.
+void pushSurfaceQuad(Surface& surface, const Transform& t, float x, float y, float w, float h,
+                     int sx, int sy, int sw, int sh) {
+    SDL_Texture* texture = SurfaceTexture(surface, videoState.blend == BlendMask);
+    if (!texture) return;
+    SDL_FPoint corners[4] = {apply(t, x, y), apply(t, x + w, y), apply(t, x + w, y + h),
+                             apply(t, x, y + h)};
+    float iw = 1.0f / float(surface.width), ih = 1.0f / float(surface.height);
+    pushQuad(texture, corners, float(sx) * iw, float(sy) * ih, float(sx + sw) * iw,
+             float(sy + sh) * ih, tint());
+}
+
+// Makes sure the white pixel exists for rectangles and lines.
+Surface& whitePixel() {
+    Surface& white = videoState.white;
+    if (white.pixels.empty()) {
+        white.width = white.height = 1;
+        white.pixels.assign(1, 0xFFFFFFFFu);
+    }
+    return white;
+}
+
+} // namespace
+
+// Sends the pending quads to the renderer.
+void FlushBatch() {
+    if (batch.vertices.capacity() < size_t(BatchQuads) * 4) {
+        batch.vertices.reserve(size_t(BatchQuads) * 4);
+        batch.indices.reserve(size_t(BatchQuads) * 6);
+    }
+    if (batch.vertices.empty()) return;
+    if (videoState.renderer && batch.texture) {
+        SDL_SetTextureBlendMode(batch.texture, batch.blend);
+        SDL_RenderGeometry(videoState.renderer, batch.texture, batch.vertices.data(),
+                           int(batch.vertices.size()), batch.indices.data(),
+                           int(batch.indices.size()));
+    }
+    batch.vertices.clear();
+    batch.indices.clear();
+    batch.texture = nullptr;
+}
+
+// The draw state a fresh start has: white, opaque, alpha blend, no transform.
+void ResetVideoDrawState() {
+    videoState.r = videoState.g = videoState.b = 255;
+    videoState.alpha = 1;
+    videoState.blend = BlendAlpha;
+    videoState.scaleX = videoState.scaleY = 1;
+    videoState.rotation = 0;
+    videoState.font = 0;
+    batch.vertices.clear();
+    batch.indices.clear();
+    batch.texture = nullptr;
+}
+
+// Sets the colour; each part is kept within 0..255.
+void SetColor(int r, int g, int b) {
+    videoState.r = std::clamp(r, 0, 255);
+    videoState.g = std::clamp(g, 0, 255);
+    videoState.b = std::clamp(b, 0, 255);
+}
+
+// Sets the alpha, kept within 0..1 (NaN counts as 0).
+void SetAlpha(float alpha) {
+    videoState.alpha = alpha >= 0 ? std::min(alpha, 1.0f) : 0.0f;
+}
+
+// Sets the blend mode; an unknown mode leaves it unchanged.
+void SetBlend(int mode) {
+    if (mode >= BlendMask && mode <= BlendMultiply) videoState.blend = mode;
+}
+
+// Sets the scale of later draws; negative mirrors.
+void SetDrawScale(float sx, float sy) {
+    videoState.scaleX = std::isfinite(sx) ? sx : 1.0f;
+    videoState.scaleY = std::isfinite(sy) ? sy : 1.0f;
+}
+
+// Sets the rotation of later draws, degrees clockwise on screen.
+void SetDrawRotation(float degrees) {
+    videoState.rotation = std::isfinite(degrees) ? degrees : 0;
+}
+
+void GetDrawScale(float& sx, float& sy) {
+    sx = videoState.scaleX;
+    sy = videoState.scaleY;
+}
+
+float GetDrawAlpha() {
+    return videoState.alpha;
+}
+int GetDrawBlend() {
+    return videoState.blend;
+}
+
+void GetColor(int& r, int& g, int& b) {
+    r = videoState.r;
+    g = videoState.g;
+    b = videoState.b;
+}
+
+float GetDrawRotation() {
+    return videoState.rotation;
+}
+
+// Clears the whole back buffer to black.
+void ClearScreen() {
+    if (videoState.recording) {
+        Record(DrawKind::Clear, 0, 0, 0, 0, 0, 0, nullptr);
+    } else if (videoState.renderer) {
+        FlushBatch();
+        SDL_SetRenderDrawColor(videoState.renderer, 0, 0, 0, 255);
+        SDL_RenderClear(videoState.renderer);
+    }
+}
+
+// A filled rectangle with its top-left at x, y, scaled and turned about it.
+void DrawRect(float x, float y, float w, float h) {
+    ChargeDrawCost();
+    if (videoState.recording) return Record(DrawKind::Rect, x, y, w, h, 0, 0, nullptr);
+    if (!canDraw()) return;
+    pushSurfaceQuad(whitePixel(), transformAt(x, y), 0, 0, w, h, 0, 0, 1, 1);
+}
+
+// A one-pixel line; scale and rotation act about its first point.
+void DrawLine(float x1, float y1, float x2, float y2) {
+    ChargeDrawCost();
+    if (videoState.recording) return Record(DrawKind::Line, x1, y1, x2, y2, 0, 0, nullptr);
+    if (!canDraw()) return;
+    Transform t = transformAt(x1, y1);
+    SDL_FPoint a = apply(t, 0, 0), b = apply(t, x2 - x1, y2 - y1);
+    float dx = b.x - a.x, dy = b.y - a.y;
+    float length = std::sqrt(dx * dx + dy * dy);
+    // A line of no length is a single pixel; otherwise a quad one pixel wide
+    // that reaches half a pixel beyond each end, so the end pixels are lit.
+    float ux = length > 0 ? dx / length : 1.0f, uy = length > 0 ? dy / length : 0.0f;
+    float hx = ux * 0.5f, hy = uy * 0.5f; // along the line
+    float nx = -hy, ny = hx;              // across it
+    SDL_FPoint corners[4] = {{a.x - hx + nx, a.y - hy + ny},
+                             {b.x + hx + nx, b.y + hy + ny},
+                             {b.x + hx - nx, b.y + hy - ny},
+                             {a.x - hx - nx, a.y - hy - ny}};
+    SDL_Texture* texture = SurfaceTexture(whitePixel(), videoState.blend == BlendMask);
+    if (texture) pushQuad(texture, corners, 0, 0, 1, 1, tint());
+}
+
+// One frame of an image placed by its handle, scaled and turned about it.
+void DrawImageFrame(int image, float x, float y, int frame) {
+    ImageRecord* record = FindImage(image);
+    if (!record || frame < 0 || frame >= record->frames) return;
+    ChargeDrawCost();
+    float cw = float(record->cellWidth), ch = float(record->cellHeight);
+    if (videoState.recording) return Record(DrawKind::Image, x, y, cw, ch, image, frame, nullptr);
+    if (!canDraw()) return;
+    int sx = (frame % record->columns) * record->cellWidth;
+    int sy = (frame / record->columns) * record->cellHeight;
+    pushSurfaceQuad(record->surface, transformAt(x, y), -record->handleX, -record->handleY, cw, ch,
+                    sx, sy, record->cellWidth, record->cellHeight);
+}
+
+// Text in the current font with its top-left at x, y, scaled and turned
+// about it; each byte is one Latin-1 character.
+void DrawString(const std::string& text, float x, float y) {
+    ChargeDrawCost();
+    if (videoState.recording) return Record(DrawKind::Text, x, y, 0, 0, 0, 0, &text);
+    FontRecord* font = FindFont(videoState.font);
+    if (!font || !canDraw() || font->atlas.pixels.empty()) return;
+    Transform t = transformAt(x, y);
+    int pen = 0;
+    for (char c : text) {
+        const Glyph& glyph = font->glyphs[static_cast<unsigned char>(c)];
+        if (glyph.width > 0 && glyph.height > 0)
+            pushSurfaceQuad(font->atlas, t, float(pen + glyph.left),
+                            float(font->ascent - glyph.top), float(glyph.width),
+                            float(glyph.height), glyph.atlasX, glyph.atlasY, glyph.width,
+                            glyph.height);
+        pen += glyph.advance;
+    }
+}
+
+// Reads the whole output at physical size; the logical scaling is lifted
+// for the read so that nothing is cropped or scaled.
+bool ReadOutput(std::vector<uint32_t>& pixels, int& width, int& height) {
+    SDL_Renderer* renderer = videoState.renderer;
+    if (!renderer || videoState.recording) return false;
+    FlushBatch();
+    if (SDL_GetRendererOutputSize(renderer, &width, &height) != 0 || width <= 0 || height <= 0)
+        return false;
+    int lw = 0, lh = 0;
+    SDL_RenderGetLogicalSize(renderer, &lw, &lh);
+    if (lw > 0) SDL_RenderSetLogicalSize(renderer, 0, 0);
+    pixels.assign(size_t(width) * size_t(height), 0);
+    bool ok = SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(),
+                                   width * 4) == 0;
+    if (lw > 0) SDL_RenderSetLogicalSize(renderer, lw, lh);
+    if (!ok) SetPlatformError(std::string("cannot read the screen: ") + SDL_GetError());
+    return ok;
+}
+
+// Copies a rectangle of the back buffer in physical pixels; parts outside
+// the screen (and everything with the recording back-end) are black.
+Pixmap GrabPixmap(int x, int y, int width, int height) {
+    Pixmap pixmap;
+    std::string why;
+    if (!CheckPictureSize(width, height, why)) {
+        SetPlatformError("GrabPixmap: " + why);
+        return pixmap;
+    }
+    pixmap.width = width;
+    pixmap.height = height;
+    pixmap.pixels.assign(size_t(width) * size_t(height), 0xFF000000u);
+    std::vector<uint32_t> screen;
+    int sw = 0, sh = 0;
+    if (!ReadOutput(screen, sw, sh)) return pixmap;
+    for (int row = 0; row < height; row++) {
+        int sy = y + row;
+        if (sy < 0 || sy >= sh) continue;
+        for (int col = 0; col < width; col++) {
+            int sx = x + col;
+            if (sx < 0 || sx >= sw) continue;
+            pixmap.pixels[size_t(row) * size_t(width) + size_t(col)] =
+                screen[size_t(sy) * size_t(sw) + size_t(sx)] | 0xFF000000u;
+        }
+    }
+    return pixmap;
+}

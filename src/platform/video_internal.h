@@ -1,0 +1,118 @@
+// video_internal.h - what the video module's own files (display, drawing,
+// images, fonts, PNG files, recording) share with each other.
+//
+// Every picture is kept in CPU memory as 0xAARRGGBB pixels; the textures of the
+// current SDL renderer are made from them on first use and dropped when the
+// display closes, so images and fonts outlive a change of display mode.
+#pragma once
+
+#include "platform/internal.h"
+#include "platform/recording.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SDL_Window;
+struct SDL_Renderer;
+struct SDL_Texture;
+
+// Pictures larger than this on a side, or with more pixels in all, are refused.
+constexpr int MaxPictureSide = 16384;
+constexpr int64_t MaxPicturePixels = int64_t(1) << 26;
+
+// A picture in CPU memory and its textures for the open renderer.
+struct Surface {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    bool filtered = false;
+    SDL_Texture* texture = nullptr;       // as it is, for alpha, add and multiply
+    SDL_Texture* maskedTexture = nullptr; // alpha thresholded, for masked drawing
+};
+
+struct ImageRecord {
+    bool used = false;
+    Surface surface; // the whole sheet; frames are cells of it
+    int cellWidth = 0, cellHeight = 0;
+    int columns = 1;
+    int frames = 0;
+    float handleX = 0, handleY = 0;
+    int flags = 0;
+};
+
+// One Latin-1 character of a font: its advance and where its bitmap sits.
+struct Glyph {
+    int advance = 0;
+    int left = 0, top = 0; // bitmap offset from the pen and above the baseline
+    int width = 0, height = 0;
+    int atlasX = 0, atlasY = 0;
+};
+
+struct FontRecord {
+    bool used = false;
+    int pixelSize = 0;
+    int ascent = 0;     // baseline below the top of a line
+    int lineHeight = 0; // ascender - descender
+    Glyph glyphs[256];
+    Surface atlas; // white glyphs with coverage as alpha (SDL back-end only)
+};
+
+struct VideoState {
+    bool recording = false; // the recording back-end is active
+    bool headless = false;
+    bool open = false;
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    int engine = 0;
+    std::string engineName;
+    int physicalWidth = 0, physicalHeight = 0;
+    int logicalWidth = 0, logicalHeight = 0; // 0 = same as physical
+    std::string title;
+    bool pointerVisible = true;
+    int vsync = 0; // what the renderer was last set to
+    // draw state
+    int r = 255, g = 255, b = 255;
+    float alpha = 1;
+    int blend = BlendAlpha;
+    float scaleX = 1, scaleY = 1;
+    float rotation = 0;
+    int font = 0;
+    bool centreAnchoring = false;
+    // tables; handle = index + 1
+    std::vector<ImageRecord> images;
+    std::vector<FontRecord> fonts;
+    std::vector<DisplayMode> modes;
+    std::vector<DrawRecord> records;
+    Surface white; // a single white pixel: the texture of rectangles and lines
+};
+
+extern VideoState videoState;
+
+// images (image.cpp)
+ImageRecord* FindImage(int image);
+SDL_Texture* SurfaceTexture(Surface& surface, bool masked); // made on first use
+void DropTextures(Surface& surface);
+void DropAllTextures(); // before the renderer goes
+void FreeAllImages();
+bool CheckPictureSize(int width, int height, std::string& why);
+// Pixels of the mask colour (RGB 0, 0, 0) become fully transparent.
+void ApplyMask(std::vector<uint32_t>& pixels);
+
+// fonts (font.cpp)
+FontRecord* FindFont(int font);
+void FreeAllFonts(); // and the FreeType library
+
+// PNG files (png.cpp)
+bool ReadPng(const std::string& path, Pixmap& out, std::string& why);
+
+// drawing (video_draw.cpp)
+void FlushBatch();
+void ResetVideoDrawState();
+// Reads the whole output at physical size into pixels (SDL back-end).
+bool ReadOutput(std::vector<uint32_t>& pixels, int& width, int& height);
+
+// recording (video_recording.cpp)
+void ResetRecording();
+void Record(DrawKind kind, float x, float y, float w, float h, int image, int frame,
+            const std::string* text);
+void UseDefaultRecordedModes();
