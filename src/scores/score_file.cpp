@@ -67,7 +67,7 @@ void LoadScores() {
     std::vector<std::string> lines;
     if (!ReadTextLines(ScoreFileName, lines)) {
         // Keep whatever the table holds: losing the rounds in memory would be worse.
-        LogLine("\tCould not read scores.dat");
+        LogLine("\tCould not read scores.dat: " + PlatformError());
         return;
     }
     scores.ScoreTable.clear();
@@ -93,7 +93,8 @@ void SaveScores() {
         lines.push_back(recordLine(s));
         lines.push_back(bestLine(s));
     }
-    if (!WriteTextLinesAtomic(ScoreFileName, lines)) LogLine("\tCould not save scores.dat");
+    if (!WriteTextLinesAtomic(ScoreFileName, lines))
+        LogLine("\tCould not save scores.dat: " + PlatformError());
 }
 
 // Stores the round just finished under the player's name. quit is 1 when the
