@@ -221,7 +221,9 @@ void DrawLine(float x1, float y1, float x2, float y2) {
     if (videoState.recording) return Record(DrawKind::Line, x1, y1, x2, y2, 0, 0, nullptr);
     if (!canDraw()) return;
     Transform t = transformAt(x1, y1);
+    // Integer points name pixels, so the line runs through pixel centres.
     SDL_FPoint a = apply(t, 0, 0), b = apply(t, x2 - x1, y2 - y1);
+    a.x += 0.5f, a.y += 0.5f, b.x += 0.5f, b.y += 0.5f;
     float dx = b.x - a.x, dy = b.y - a.y;
     float length = std::sqrt(dx * dx + dy * dy);
     // A line of no length is a single pixel; otherwise a quad one pixel wide
