@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -196,6 +197,19 @@ void updatePosts(PlayerFigure& f) {
 void updateBullets() {
     float right = static_cast<float>(display.VirtualWidth + 32);
     float bottom = static_cast<float>(display.VirtualHeight + 32);
+    // Enemies do not move during this pass, so their places are gathered once
+    // into flat arrays (kept between frames) for the bullets-by-enemies test.
+    static std::vector<float> enemyX, enemyY;
+    static std::vector<Enemy*> enemyAt;
+    enemyX.clear();
+    enemyY.clear();
+    enemyAt.clear();
+    for (Enemy& e : game.Enemies) {
+        enemyX.push_back(e.x);
+        enemyY.push_back(e.y);
+        enemyAt.push_back(&e);
+    }
+    const size_t count = enemyAt.size();
     for (auto it = game.Bullets.begin(); it != game.Bullets.end();) {
         Bullet& b = *it;
         b.x += b.gx;
@@ -203,9 +217,9 @@ void updateBullets() {
         SetZoom(0.2f);
         DrawSprite(display.GameSheet, whole(b.x - 1.5f), whole(b.y - 1.5f), 63, 1);
         bool out = b.x < -32 || b.y < -32 || b.y > bottom || b.x > right;
-        for (Enemy& e : game.Enemies) {
-            if (std::fabs(e.x - b.x) < 20 && std::fabs(e.y - b.y) < 20) {
-                e.health -= RandomInt(1, 2);
+        for (size_t i = 0; i < count; i++) {
+            if (std::fabs(enemyX[i] - b.x) < 20 && std::fabs(enemyY[i] - b.y) < 20) {
+                enemyAt[i]->health -= RandomInt(1, 2);
                 Splat s;
                 s.x = b.x;
                 s.y = b.y;
