@@ -189,11 +189,18 @@ TEST_F(SettingsPanelTest, OptionValuesOutsideTheLabelsShowTheFirstLabel) {
         FrameAt(100, 700, 700);
         EXPECT_TRUE(Drew("OpenGL"));
         EXPECT_TRUE(Drew("OpenAL Soft"));
-        for (const DrawRecord& d : RecordedDraws())
-            if (d.kind == DrawKind::Image) {
-                EXPECT_GE(d.frame, 0);
-                EXPECT_LE(d.frame, 63);
-            }
+        // The icons are those of the first label: the engine button's
+        // (drawn centred at 36, 220) and the driver button's (at 1016, 56).
+        int engineCell = -1, driverCell = -1;
+        for (const DrawRecord& d : RecordedDraws()) {
+            if (d.kind != DrawKind::Image) continue;
+            EXPECT_GE(d.frame, 0);
+            EXPECT_LE(d.frame, 63);
+            if (d.x == 36 && d.y == 220) engineCell = d.frame;
+            if (d.x == display.VirtualWidth - 280 + 16 && d.y == 56) driverCell = d.frame;
+        }
+        EXPECT_EQ(engineCell, 18);
+        EXPECT_EQ(driverCell, 24);
     }
     // A click on a stray value gives a value inside the labels.
     shell.Settings[slot::GfxEngine] = -4;
@@ -355,6 +362,24 @@ TEST_F(SettingsPanelTest, ClickingAJoystickNameTogglesIt) {
     EXPECT_EQ(shell.JoystickEnabled[2], 1);
 }
 
+TEST_F(SettingsPanelTest, JoystickNameTurnsYellowWhileItsFirstButtonIsHeld) {
+    Start("200 joy 1 button 0 1\n"
+          "300 joy 1 button 0 0\n");
+    Open();
+    shell.JoystickCount = 1;
+    shell.JoystickNames[1] = "Pad One";
+    shell.JoystickEnabled[1] = 1;
+    for (int ms : {100, 220, 320}) {
+        SCOPED_TRACE(ms);
+        FrameAt(ms, 700, 700);
+        const DrawRecord* name = FindText("Pad One");
+        ASSERT_NE(name, nullptr);
+        EXPECT_EQ(name->r, ms == 220 ? 255 : 80);
+        EXPECT_EQ(name->g, 255);
+        EXPECT_EQ(name->b, 80);
+    }
+}
+
 TEST_F(SettingsPanelTest, MouseGamesShowNoBindingsGrid) {
     Start();
     shell.TitleInputMode = 1;
@@ -362,8 +387,10 @@ TEST_F(SettingsPanelTest, MouseGamesShowNoBindingsGrid) {
     FrameAt(100, 700, 700);
     EXPECT_FALSE(Drew("?!"));
     EXPECT_FALSE(Drew("Up"));
+    int padCells = 0;
     for (const DrawRecord& d : RecordedDraws())
-        if (d.kind == DrawKind::Image) EXPECT_NE(d.sx, 3.0f);
+        if (d.kind == DrawKind::Image && d.sx == 3.0f) padCells++;
+    EXPECT_EQ(padCells, 0);
 }
 
 TEST_F(SettingsPanelTest, KeyboardGamesShowFourPadsOfBindings) {
@@ -412,7 +439,9 @@ TEST_F(BindButtonTest, BackspaceUnbindsAndAKeyBindsNamedFromTheNextFrame) {
     Start("200 down 8\n"
           "220 up 8\n"
           "400 down 65\n"
-          "420 up 65\n");
+          "420 up 65\n"
+          "600 down 66\n"
+          "620 up 66\n");
     panel.PanelOffset = 20;
     shell.ControlBindings[0] = 38;
     Button(100, 0);
@@ -427,6 +456,11 @@ TEST_F(BindButtonTest, BackspaceUnbindsAndAKeyBindsNamedFromTheNextFrame) {
     Button(500, 0);
     EXPECT_TRUE(Drew("A"));
     EXPECT_FALSE(Drew("?!"));
+    // Rebinding a bound key shows the new name at once.
+    Button(610, 0);
+    EXPECT_EQ(shell.ControlBindings[0], 66);
+    EXPECT_TRUE(Drew("B"));
+    EXPECT_FALSE(Drew("A"));
 }
 
 TEST_F(BindButtonTest, LowCodesAreIgnoredAndCaptureWaitsForTheOpenPanel) {
