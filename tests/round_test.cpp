@@ -148,8 +148,10 @@ TEST(Waves, FirstWaveComesOnFrame240OnEasyAnd180OnHard) {
 TEST(Waves, FirstWaveSizesCoverOneToTheModesBound) {
     for (int mode = 0; mode <= 2; mode++) {
         int smallest = 100, largest = 0;
+        startRound(mode);
         for (int seed = 1; seed <= 300; seed++) {
-            startRound(mode, "", seed);
+            SeedRandom(seed);
+            BeginRound();
             game.WaveTimer = game.Interval - 1;
             RoundUpdate();
             int k = static_cast<int>(game.Enemies.size()) - 3;
