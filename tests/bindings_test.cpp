@@ -44,21 +44,15 @@ void TakeJoystickTable() {
 TEST(KeyName, NamesTableKeys) {
     EXPECT_EQ(KeyName(13), "Return");
     EXPECT_EQ(KeyName(1), "Left Mousebutton");
-    EXPECT_EQ(KeyName(3), "Middle Mousebutton");
-    EXPECT_EQ(KeyName(8), "Backspace");
     EXPECT_EQ(KeyName(20), "CapsLock"); // not the hat's "Up" of component 20
     EXPECT_EQ(KeyName(33), "Page Up");
     EXPECT_EQ(KeyName(37), "Left");
-    EXPECT_EQ(KeyName(91), "Sys Left");
     EXPECT_EQ(KeyName(107), "+");
     EXPECT_EQ(KeyName(109), "-");
-    EXPECT_EQ(KeyName(145), "ScrollLock");
     EXPECT_EQ(KeyName(165), "RAlt");
-    EXPECT_EQ(KeyName(174), "Volume Down");
     EXPECT_EQ(KeyName(192), "'");
     EXPECT_EQ(KeyName(220), "\\");
     EXPECT_EQ(KeyName(222), "#");
-    EXPECT_EQ(KeyName(223), "`");
     EXPECT_EQ(KeyName(226), "\\");
 }
 
@@ -75,13 +69,11 @@ TEST(KeyName, OtherCodesAreNamedByTheirJoystickComponent) {
     EXPECT_EQ(KeyName(331), "1");
     EXPECT_EQ(KeyName(370), "Up");
     EXPECT_EQ(KeyName(300), "Y-");
-    EXPECT_EQ(KeyName(311), "R+");
     EXPECT_EQ(KeyName(453), "X+");
     EXPECT_EQ(KeyName(325), "Right");
     EXPECT_EQ(KeyName(328), "Down");
     EXPECT_EQ(KeyName(373), "Left");
     EXPECT_EQ(KeyName(348), "18");
-    EXPECT_EQ(KeyName(330), "0");
     EXPECT_EQ(KeyName(315), "-15"); // an unused component still gets a text
     EXPECT_EQ(KeyName(4), "Z-");    // not a key of the table
     EXPECT_EQ(KeyName(0), "");

@@ -168,9 +168,3 @@ TEST_F(ClosingTest, TheWindowsCloseControlEndsIt) {
     EXPECT_EQ(Close(), 0);
     EXPECT_GE(Millis(), 200);
 }
-
-TEST_F(ClosingTest, TheLeftButtonEndsIt) {
-    Start("300 down mouse1\n");
-    EXPECT_EQ(Close(), 0);
-    EXPECT_GE(Millis(), 300);
-}

@@ -105,24 +105,6 @@ TEST_F(DrawTest, BlendKindsSelectPlatformModesAndUnknownKindsKeepIt) {
     EXPECT_EQ(GetDrawBlend(), BlendMultiply);
 }
 
-TEST_F(DrawTest, ResetRestoresPlainDrawing) {
-    SetTurn(33);
-    SetZoom(4, 2);
-    SetTint(1, 2, 3, 0.1f);
-    SetBlendKind(3);
-    ResetDrawState();
-    float sx, sy;
-    GetDrawScale(sx, sy);
-    int r, g, b;
-    GetColor(r, g, b);
-    EXPECT_FLOAT_EQ(GetDrawRotation(), 0);
-    EXPECT_FLOAT_EQ(sx, 1);
-    EXPECT_FLOAT_EQ(sy, 1);
-    EXPECT_EQ(r + g + b, 3 * 255);
-    EXPECT_FLOAT_EQ(GetDrawAlpha(), 1);
-    EXPECT_EQ(GetDrawBlend(), BlendAlpha);
-}
-
 TEST_F(DrawTest, AlignedTextMovesByHalfOrWholeUnscaledSize) {
     int font = LoadFont(FontPath, 15);
     ASSERT_NE(font, 0) << PlatformError();
