@@ -493,3 +493,16 @@ TEST(Quit, ADeathEndsTheRoundWithAnOrdinaryRecord) {
     EXPECT_EQ(scores.ScoreTable.front().Score, 3);
     EXPECT_EQ(scores.ScoreTable.front().GameMode, 2);
 }
+
+TEST(PlayRound, AStillFigureIsOverrunAndTheRoundEndsWithARecord) {
+    // Nobody moves the figure: the first enemies reach it within seconds.
+    // Enter, much later, confirms the name.
+    startRound(0, "120000 down 13\n120100 up 13\n");
+    PlayRound();
+    EXPECT_EQ(game.Over, 1);
+    EXPECT_LE(figure().health, 0);
+    EXPECT_EQ(frame.PauseState, 0);
+    ASSERT_EQ(scores.ScoreTable.size(), 1u);
+    EXPECT_EQ(scores.ScoreTable.front().Quit, 0);
+    EXPECT_EQ(scores.ScoreTable.front().Score, 0);
+}
