@@ -1,0 +1,180 @@
+// platform_files_test.cpp - folders, reading text lines and saving files so
+// that a failed save never damages the file already there.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string makeTempDir() {
+    std::string pattern = "/tmp/zp-files-XXXXXX";
+    if (!mkdtemp(pattern.data())) return "/tmp/";
+    return pattern + "/";
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Names in a folder other than . and ..
+std::vector<std::string> listDir(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") names.push_back(n);
+        }
+        closedir(d);
+    }
+    return names;
+}
+
+std::vector<std::string> linesOf(const std::string& dir, const std::string& bytes) {
+    std::string path = dir + "in.txt";
+    writeBytes(path, bytes);
+    std::vector<std::string> lines{"stale"};
+    EXPECT_TRUE(ReadTextLines(path, lines));
+    return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+} // namespace
+
+TEST(ReadTextLines, LineEndsCarriageReturnsAndZeroBytes) {
+    std::string dir = makeTempDir();
+    EXPECT_EQ(linesOf(dir, ""), Lines{}); // an empty file has no lines
+    EXPECT_EQ(linesOf(dir, "\n"), Lines{""});
+    EXPECT_EQ(linesOf(dir, "a\r\nb\r\n"), (Lines{"a", "b"}));
+    EXPECT_EQ(linesOf(dir, "a\nlast"), (Lines{"a", "last"})); // last line without LF
+    EXPECT_EQ(linesOf(dir, "x\r\r\ny\rz\n"), (Lines{"x", "yz"}));
+    EXPECT_EQ(linesOf(dir, "\n\nc\n"), (Lines{"", "", "c"}));
+    // A zero byte ends the line; the rest up to LF is skipped.
+    EXPECT_EQ(linesOf(dir, std::string("ab\0cd\nef\n", 9)), (Lines{"ab", "ef"}));
+    EXPECT_EQ(linesOf(dir, std::string("ab\0cd", 5)), Lines{"ab"});
+    EXPECT_EQ(linesOf(dir, std::string("\0\n", 2)), Lines{""});
+    // Bytes above 127 pass through as they are.
+    EXPECT_EQ(linesOf(dir, "caf\xe9\n"), Lines{"caf\xe9"});
+    // A long line is kept whole.
+    EXPECT_EQ(linesOf(dir, std::string(20000, 'q') + "\n")[0].size(), 20000u);
+
+    Lines lines{"stale"};
+    EXPECT_FALSE(ReadTextLines(dir + "missing.txt", lines));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_FALSE(PlatformError().empty());
+}
+
+TEST(WriteTextLinesAtomic, WritesCrLfLinesAndReplacesTheFile) {
+    std::string dir = makeTempDir();
+    std::string path = dir + "scores.dat";
+    writeBytes(path, "old contents that are longer than the new ones\n");
+    ASSERT_TRUE(WriteTextLinesAtomic(path, {"one", "", "three"}));
+    EXPECT_EQ(readBytes(path), "one\r\n\r\nthree\r\n");
+    Lines back;
+    ASSERT_TRUE(ReadTextLines(path, back));
+    EXPECT_EQ(back, (Lines{"one", "", "three"}));
+    EXPECT_EQ(listDir(dir), Lines{"scores.dat"}); // no temporary left behind
+    ASSERT_TRUE(WriteTextLinesAtomic(dir + "empty.txt", {}));
+    EXPECT_EQ(readBytes(dir + "empty.txt"), "");
+}
+
+TEST(WriteTextLinesAtomic, FailedSaveLeavesTheOldFileWhole) {
+    std::string dir = makeTempDir();
+    std::string path = dir + "Setup.ini";
+    const std::string old = "Width = 800\r\nHeight = 600\r\n";
+    writeBytes(path, old);
+
+    // A write that fails part-way (the file-size limit stands in for a full disk).
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool saved_ok = WriteTextLinesAtomic(path, Lines(500, "a line far too long to fit"));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(saved_ok);
+    EXPECT_EQ(readBytes(path), old);
+    EXPECT_EQ(listDir(dir), Lines{"Setup.ini"});
+
+    // A folder that does not exist.
+    EXPECT_FALSE(WriteTextLinesAtomic(dir + "nowhere/Setup.ini", {"x"}));
+    EXPECT_NE(PlatformError().find("nowhere"), std::string::npos);
+
+    // A folder where files cannot be created (permissions do not bind root).
+    if (geteuid() != 0) {
+        ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+        EXPECT_FALSE(WriteTextLinesAtomic(path, {"new"}));
+        chmod(dir.c_str(), 0755);
+        EXPECT_EQ(readBytes(path), old);
+    }
+
+    // A folder standing where the file should be cannot be replaced.
+    ASSERT_TRUE(MakeDir(dir + "taken"));
+    EXPECT_FALSE(WriteTextLinesAtomic(dir + "taken", {"x"}));
+    EXPECT_EQ(listDir(dir).size(), 2u);
+}
+
+TEST(TextFiles, LinesAreOnDiskAsSoonAsWritten) {
+    std::string dir = makeTempDir();
+    std::string path = dir + "Debug.txt";
+    writeBytes(path, "previous run\n");
+    int file = CreateTextFile(path);
+    ASSERT_NE(file, 0);
+    EXPECT_EQ(readBytes(path), ""); // truncated
+    WriteTextLine(file, "Start");
+    WriteTextLine(file, "\tstep");
+    EXPECT_EQ(readBytes(path), "Start\r\n\tstep\r\n"); // flushed while still open
+    int second = CreateTextFile(dir + "other.txt");
+    EXPECT_NE(second, file);
+    CloseTextFile(file);
+    WriteTextLine(file, "after close"); // ignored
+    CloseTextFile(file);
+    EXPECT_EQ(readBytes(path), "Start\r\n\tstep\r\n");
+    WriteTextLine(0, "nothing");
+    CloseTextFile(0);
+    CloseTextFile(second);
+    EXPECT_EQ(CreateTextFile(dir + "no/such/folder.txt"), 0);
+}
+
+TEST(Folders, ChangeCreateTestAndDelete) {
+    std::string dir = makeTempDir();
+    std::string start = CurrentDir();
+    ASSERT_TRUE(MakeDir(dir + "251"));
+    EXPECT_TRUE(MakeDir(dir + "251")); // already there is fine
+    EXPECT_FALSE(MakeDir(dir + "a/b/c"));
+    writeBytes(dir + "plain", "x");
+    EXPECT_FALSE(MakeDir(dir + "plain")); // a file is in the way
+
+    ASSERT_TRUE(ChangeDir(dir + "251"));
+    char real[4096];
+    ASSERT_NE(realpath((dir + "251").c_str(), real), nullptr);
+    EXPECT_EQ(CurrentDir(), real);
+    writeBytes("crash.dat", "1");
+    EXPECT_TRUE(FileExists("crash.dat"));
+    EXPECT_TRUE(FileExists(".."));
+    EXPECT_FALSE(FileExists("scores.dat"));
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_TRUE(DeleteFile("crash.dat"));
+    EXPECT_FALSE(FileExists("crash.dat"));
+    EXPECT_FALSE(DeleteFile("crash.dat"));
+    EXPECT_FALSE(ChangeDir("no-such-folder"));
+    EXPECT_EQ(CurrentDir(), real);
+    ASSERT_TRUE(ChangeDir(start));
+}
