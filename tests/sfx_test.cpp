@@ -183,6 +183,7 @@ TEST(SfxRendered, RateIsClampedToAQuarterAndFourTimes) {
     EXPECT_NEAR(quarter, 4 * normal, 2 * 441);
     EXPECT_EQ(tooSlow, quarter); // 0.1 plays at 0.25
     EXPECT_LE(tooFast, normal / 4 + 441);
+    PlatformShutdown(); // close the loopback device
 }
 
 TEST(SfxRendered, DefaultFiftyFiftyVolumesPlayAtAQuarterNotSilence) {
@@ -196,4 +197,5 @@ TEST(SfxRendered, DefaultFiftyFiftyVolumesPlayAtAQuarterNotSilence) {
     ASSERT_GT(full, 1000);
     EXPECT_GT(quarter, 0);
     EXPECT_NEAR(static_cast<double>(quarter) / full, 0.25, 0.03);
+    PlatformShutdown(); // close the loopback device
 }
