@@ -66,8 +66,9 @@ void checkCell(const GridSheet& sheet, const SourceLine& line, int cell) {
 }
 
 // The frames between an open and a closed hatch. The hatch is whatever the
-// closed picture has that the open one does not; its two halves slide in from
-// the sides, showing only over the opening (so they come out from under the rim).
+// closed picture has that the open one does not; its top and bottom halves
+// slide towards the middle, showing only over the opening (so they come out
+// from under the rim).
 void slideDoors(GridSheet& sheet, const SourceLine& line, int open, int closed) {
     checkCell(sheet, line, open);
     checkCell(sheet, line, closed);
@@ -77,23 +78,27 @@ void slideDoors(GridSheet& sheet, const SourceLine& line, int open, int closed) 
     auto isHatch = [&](int x, int y) {
         return PixelAt(sheet.map, ox + x, oy + y) != PixelAt(sheet.map, cx + x, cy + y);
     };
-    int steps = closed - open, half = sheet.cellWidth / 2;
+    int steps = closed - open, half = sheet.cellHeight / 2;
     if (steps < 2) Fail(line, "the closed cell must come at least two cells after the open one");
+    // The opening's top and bottom rows: each half travels from there to the middle.
+    int first = sheet.cellHeight, last = -1;
+    for (int y = 0; y < sheet.cellHeight; ++y)
+        for (int x = 0; x < sheet.cellWidth; ++x)
+            if (isHatch(x, y)) first = std::min(first, y), last = std::max(last, y);
+    if (last < 0) Fail(line, "the closed cell shows no hatch over the open one");
     for (int k = 1; k < steps; ++k) {
         int fx, fy;
         cellOrigin(sheet, open + k, fx, fy);
-        int shown = (half * k + steps / 2) / steps; // columns of each half in view
+        int topCover = ((half - first) * k + steps / 2) / steps;       // rows of the top half shown
+        int bottomCover = ((last + 1 - half) * k + steps / 2) / steps; // and of the bottom half
         for (int y = 0; y < sheet.cellHeight; ++y) {
+            int from = -1;
+            if (y < half && y < first + topCover) from = y + half - (first + topCover);
+            if (y >= half && y > last - bottomCover) from = y - (last + 1 - bottomCover - half);
             for (int x = 0; x < sheet.cellWidth; ++x) {
                 uint32_t colour = PixelAt(sheet.map, ox + x, oy + y);
-                int from = -1;
-                if (x < half)
-                    from = x + half - shown; // left half
-                else
-                    from = x - (half - shown); // right half
-                bool inView = x < half ? from < half : from >= half;
-                if (inView && isHatch(x, y) && isHatch(from, y))
-                    colour = PixelAt(sheet.map, cx + from, cy + y);
+                if (from >= 0 && isHatch(x, y) && isHatch(x, from))
+                    colour = PixelAt(sheet.map, cx + x, cy + from);
                 PutPixel(sheet.map, fx + x, fy + y, colour);
             }
         }
