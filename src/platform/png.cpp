@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +48,11 @@ char writeError[200];
 
 // Warnings while writing are not failures.
 void onWriteWarning(png_structp, png_const_charp) {}
+
+// mkstemp makes files only the owner can read; a picture is for everyone.
+void fchmodTo644(const std::string& path) {
+    chmod(path.c_str(), 0644);
+}
 
 } // namespace
 
@@ -121,7 +128,9 @@ static bool encode(png_structp png, png_infop info, FILE* file, const Pixmap& pi
 }
 
 // Writes a pixmap as a PNG file at a zlib level 0..9; opaque pictures are
-// written without an alpha channel. A failed write leaves no file behind.
+// written without an alpha channel. The picture goes to a temporary file
+// beside the target and is renamed over it when complete, so a failed write
+// leaves neither a partial picture nor harm to what was there.
 bool SavePixmapPng(const Pixmap& pixmap, const std::string& path, int level) {
     std::string why;
     if (!CheckPictureSize(pixmap.width, pixmap.height, why) ||
@@ -132,8 +141,11 @@ bool SavePixmapPng(const Pixmap& pixmap, const std::string& path, int level) {
     bool opaque = true;
     for (uint32_t p : pixmap.pixels) opaque = opaque && (p >> 24) == 0xFF;
     std::vector<png_byte> row(size_t(pixmap.width) * 4);
-    FILE* file = std::fopen(path.c_str(), "wb");
+    std::string temporary = path + ".XXXXXX";
+    int descriptor = mkstemp(temporary.data());
+    FILE* file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
     if (!file) {
+        if (descriptor >= 0) close(descriptor), std::remove(temporary.c_str());
         SetPlatformError("cannot save " + path + ": cannot create the file");
         return false;
     }
@@ -148,8 +160,13 @@ bool SavePixmapPng(const Pixmap& pixmap, const std::string& path, int level) {
         ok = false;
         std::snprintf(writeError, sizeof writeError, "the file could not be finished");
     }
+    if (ok) fchmodTo644(temporary);
+    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ok = false;
+        std::snprintf(writeError, sizeof writeError, "cannot replace the file");
+    }
     if (!ok) {
-        std::remove(path.c_str());
+        std::remove(temporary.c_str());
         SetPlatformError("cannot save " + path + ": " + writeError);
     }
     return ok;
