@@ -32,9 +32,11 @@ bool usableShape(int width, int height) {
     return height == width * 10 / 16 || height == width * 9 / 16 || height == width * 3 / 4;
 }
 
+} // namespace
+
 // Rebuilds ModeList from the modes the display reports; a mode matching the
 // stored size becomes the current display size.
-void buildModeList() {
+void BuildModeList() {
     display.ModeCount = 0;
     int total = CountDisplayModes();
     for (int i = 0; i < total; ++i) {
@@ -55,6 +57,8 @@ void buildModeList() {
         }
     }
 }
+
+namespace {
 
 // Opens the display at the current size; falls back to an 800 x 600 window, and
 // ends the program with status 1 when even that cannot be opened.
@@ -156,7 +160,7 @@ void ChooseLogicalSize() {
 
 // Opens the display from the Settings table and loads every asset.
 void ApplyDisplaySettings() {
-    buildModeList();
+    BuildModeList();
     shell.Settings[slot::Width] = display.PhysicalWidth;
     shell.Settings[slot::Height] = display.PhysicalHeight;
     LogLine("");
@@ -205,7 +209,10 @@ void LoadCommonAssets() {
     LogLine("Switching to Default Folder");
     LogLine("");
     ChangeDir("../");
-    ChangeDir("Common/");
+    // Without a "Common/" folder the assets stay empty, but the way back to the
+    // game folder must not climb out of the files folder.
+    bool inCommon = ChangeDir("Common/");
+    if (!inCommon) LogLine("\tNo Common folder in " + CurrentDir());
     freeLoadedAssets();
 
     LogLine("\tDefault Fonts");
@@ -244,7 +251,7 @@ void LoadCommonAssets() {
 
     LogLine("");
     LogLine("Switching to Game Folder");
-    ChangeDir("../");
+    if (inCommon) ChangeDir("../");
     ChangeDir(GameFolder());
     display.BadgeSheet = LoadImageSheet("badges.png", 64, 64, 16, ImageMasked | ImageFiltered);
     LogLine("");

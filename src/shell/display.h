@@ -34,6 +34,7 @@ void SelectLadderFont(int typeface, int step);
 void DrawStripes(); // the diagonal blue stripes of the loading picture
 
 // Steps of the set-up, exposed for tests.
+void BuildModeList(); // ModeList from the reported modes; the stored size if offered
 void ChooseFontScale(int physicalWidth); // FontScale from the physical width
 int ScaledSize(int size, float factor);  // a font size scaled and truncated
 void ChooseLogicalSize();                // VirtualWidth/Height and Widescreen

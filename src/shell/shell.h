@@ -95,3 +95,13 @@ void WaitUntil(int millis); // sleeps until Millis() reaches the moment
 // The whole program: start-up, title loop, closing screen. Does not return.
 [[noreturn]] void RunProgram();
 void TitleLoop();
+
+// The title screen's state between frames.
+struct TitleState {
+    int slide = 0;   // 0..32, the slide-in of the screen
+    int held = 0;    // a start is locked until the left button has been released
+    int go = 0;      // the left button was held at the end of the last frame
+    int escHeld = 0; // Escape still held from a round: not a request to quit
+    int quit = 0;
+};
+void TitleFrame(TitleState& t); // one frame of the title screen, EndFrame included

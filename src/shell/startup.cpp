@@ -222,15 +222,6 @@ void RunProgram() {
     ClosingScreen();
 }
 
-// The title screen's state between frames.
-struct TitleState {
-    int slide = 0; // 0..32, the slide-in of the screen
-    int held = 0;  // a start is locked until the left button has been released
-    int go = 0;
-    int escHeld = 0;
-    int quit = 0;
-};
-
 // Plays one round from the title screen and locks the title against held inputs.
 static void playFromTitle(TitleState& t) {
     if (shell.Channels[1] != 0 && Playing(shell.Channels[1])) {
@@ -248,7 +239,7 @@ static void playFromTitle(TitleState& t) {
 }
 
 // One frame of the title screen.
-static void titleFrame(TitleState& t) {
+void TitleFrame(TitleState& t) {
     const int vw = display.VirtualWidth, vh = display.VirtualHeight;
     BeginFrame(1);
     ResetDrawState();
@@ -318,7 +309,7 @@ static void titleFrame(TitleState& t) {
 // The title screen: credits, scores, difficulty and the start button, until Escape.
 void TitleLoop() {
     TitleState t;
-    while (t.quit == 0) titleFrame(t);
+    while (t.quit == 0) TitleFrame(t);
 }
 
 namespace {

@@ -1,0 +1,111 @@
+// run.cpp - starting the game binary as a child process for scripted runs.
+#include "support/run.h"
+
+#include "support/fixture.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+// A fresh temporary folder holding a copy of the built asset pack.
+std::string MakeFilesCopy(const std::string& tag) {
+    std::string dir = MakeTempDir(tag);
+    fs::copy(BuiltFilesDir(), dir,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    // A leftover from the developer's own runs must not change the test.
+    for (const char* stale : {"Setup.ini", "Debug.txt", "251/scores.dat", "251/crash.dat"})
+        fs::remove(dir + stale);
+    return dir;
+}
+
+// The game binary beside the tests.
+std::string GameBinary() {
+    return std::string(ZP_BINARY_DIR) + "/zorvek-plon";
+}
+
+// Runs the binary with output captured in temporary files.
+RunResult RunGame(const std::vector<std::string>& args, const std::string& cwd,
+                  int timeoutSeconds) {
+    std::string outDir = MakeTempDir("out");
+    std::string outPath = outDir + "stdout", errPath = outDir + "stderr";
+    std::string binary = GameBinary();
+    std::vector<char*> argv;
+    argv.push_back(binary.data());
+    std::vector<std::string> copies = args;
+    for (auto& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+        alarm(static_cast<unsigned>(timeoutSeconds)); // survives exec: a hung run is killed
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid) {
+        if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) result.status = 128 + WTERMSIG(status);
+    }
+    result.out = ReadWholeFile(outPath);
+    result.err = ReadWholeFile(errPath);
+    fs::remove_all(outDir);
+    return result;
+}
+
+// A headless scripted run with the test's fixed seed and start time.
+RunResult RunScripted(const std::string& dir, const std::string& script,
+                      const std::vector<std::string>& extraArgs) {
+    std::string scriptPath = dir + "run.script";
+    WriteWholeFile(scriptPath, script);
+    std::vector<std::string> args = {
+        "--headless",          "--script", scriptPath, "--seed", "1", "--start-time",
+        "2026-12-07 18:05:09", "--files",  dir};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    return RunGame(args);
+}
+
+// The whole file as text.
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The file's lines: LF ends a line, CR is dropped.
+std::vector<std::string> ReadLinesOf(const std::string& path) {
+    std::vector<std::string> lines;
+    std::string text = ReadWholeFile(path), line;
+    for (char c : text) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else if (c != '\r') {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// Writes text as it is.
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+bool PathExists(const std::string& path) {
+    return fs::exists(path);
+}

@@ -1,0 +1,35 @@
+// run.h - running the real game binary from a test: a private copy of the
+// asset pack, the command line, exit status and output, and reading the files
+// the run left behind.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int status = -1; // exit status; 128 + signal when killed
+    std::string out, err;
+};
+
+// A fresh temporary folder holding a copy of the built "Files/" pack; returns
+// its path with a trailing "/".
+std::string MakeFilesCopy(const std::string& tag);
+
+// The game binary, "<build>/zorvek-plon".
+std::string GameBinary();
+
+// Runs the game with the arguments (no shell involved) from the folder cwd
+// ("" = the test's own), killing it after timeoutSeconds.
+RunResult RunGame(const std::vector<std::string>& args, const std::string& cwd = "",
+                  int timeoutSeconds = 120);
+
+// Runs the game headless on a script (text written to a file in dir) with a
+// fixed seed and start time, using dir as its Files folder.
+RunResult RunScripted(const std::string& dir, const std::string& script,
+                      const std::vector<std::string>& extraArgs = {});
+
+// A whole file as text ("" when missing) and as lines (LF ends a line, CR dropped).
+std::string ReadWholeFile(const std::string& path);
+std::vector<std::string> ReadLinesOf(const std::string& path);
+bool WriteWholeFile(const std::string& path, const std::string& text);
+bool PathExists(const std::string& path);
