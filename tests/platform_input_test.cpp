@@ -1,6 +1,6 @@
 // platform_input_test.cpp - live input as SDL delivers it: key numbering,
 // typed characters, mouse buttons, the close request and joysticks.
-#include "platform/platform.h"
+#include "platform_helpers.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -11,14 +11,10 @@ namespace {
 
 // Starts the platform without a window; SDL events and joysticks still run.
 void startLive() {
-    PlatformShutdown();
     PlatformConfig config;
-    config.recordingVideo = true;
     config.silentAudio = true;
     config.virtualClock = true;
-    config.endThrows = true;
-    config.seed = 1;
-    ASSERT_TRUE(PlatformInit(config)) << PlatformError();
+    ASSERT_TRUE(StartPlatform(config)) << PlatformError();
 }
 
 void pushKey(SDL_Scancode code, bool down, bool repeat = false) {
@@ -53,61 +49,20 @@ TEST(LiveKeys, ScancodesBecomeWindowsKeyNumbers) {
         SDL_Scancode sc;
         int vk;
     };
+    // A sample across the table: ranges at both ends, and the odd ones.
     const Pair pairs[] = {
-        {SDL_SCANCODE_BACKSPACE, 8},
-        {SDL_SCANCODE_TAB, 9},
-        {SDL_SCANCODE_RETURN, 13},
-        {SDL_SCANCODE_PAUSE, 19},
-        {SDL_SCANCODE_CAPSLOCK, 20},
-        {SDL_SCANCODE_ESCAPE, 27},
-        {SDL_SCANCODE_SPACE, 32},
-        {SDL_SCANCODE_PAGEUP, 33},
-        {SDL_SCANCODE_PAGEDOWN, 34},
-        {SDL_SCANCODE_END, 35},
-        {SDL_SCANCODE_HOME, 36},
-        {SDL_SCANCODE_LEFT, 37},
-        {SDL_SCANCODE_UP, 38},
-        {SDL_SCANCODE_RIGHT, 39},
-        {SDL_SCANCODE_DOWN, 40},
-        {SDL_SCANCODE_PRINTSCREEN, 44},
-        {SDL_SCANCODE_INSERT, 45},
-        {SDL_SCANCODE_DELETE, 46},
-        {SDL_SCANCODE_0, 48},
-        {SDL_SCANCODE_1, 49},
-        {SDL_SCANCODE_9, 57},
-        {SDL_SCANCODE_A, 65},
-        {SDL_SCANCODE_Z, 90},
-        {SDL_SCANCODE_LGUI, 91},
-        {SDL_SCANCODE_RGUI, 92},
-        {SDL_SCANCODE_KP_0, 96},
-        {SDL_SCANCODE_KP_1, 97},
-        {SDL_SCANCODE_KP_9, 105},
-        {SDL_SCANCODE_KP_MULTIPLY, 106},
-        {SDL_SCANCODE_KP_PLUS, 107},
-        {SDL_SCANCODE_KP_MINUS, 109},
-        {SDL_SCANCODE_KP_PERIOD, 110},
-        {SDL_SCANCODE_KP_DIVIDE, 111},
-        {SDL_SCANCODE_F1, 112},
-        {SDL_SCANCODE_F11, 122},
-        {SDL_SCANCODE_F12, 123},
-        {SDL_SCANCODE_NUMLOCKCLEAR, 144},
-        {SDL_SCANCODE_SCROLLLOCK, 145},
-        {SDL_SCANCODE_MUTE, 173},
-        {SDL_SCANCODE_VOLUMEDOWN, 174},
-        {SDL_SCANCODE_VOLUMEUP, 175},
-        {SDL_SCANCODE_SEMICOLON, 186},
-        {SDL_SCANCODE_EQUALS, 187},
-        {SDL_SCANCODE_COMMA, 188},
-        {SDL_SCANCODE_MINUS, 189},
-        {SDL_SCANCODE_PERIOD, 190},
-        {SDL_SCANCODE_SLASH, 191},
-        {SDL_SCANCODE_APOSTROPHE, 192},
-        {SDL_SCANCODE_LEFTBRACKET, 219},
-        {SDL_SCANCODE_BACKSLASH, 220},
-        {SDL_SCANCODE_RIGHTBRACKET, 221},
-        {SDL_SCANCODE_NONUSHASH, 222},
-        {SDL_SCANCODE_GRAVE, 223},
-        {SDL_SCANCODE_NONUSBACKSLASH, 226},
+        {SDL_SCANCODE_BACKSPACE, 8},    {SDL_SCANCODE_RETURN, 13},
+        {SDL_SCANCODE_KP_ENTER, 13},    {SDL_SCANCODE_PAGEUP, 33},
+        {SDL_SCANCODE_DELETE, 46},      {SDL_SCANCODE_PRINTSCREEN, 44},
+        {SDL_SCANCODE_0, 48},           {SDL_SCANCODE_9, 57},
+        {SDL_SCANCODE_A, 65},           {SDL_SCANCODE_Z, 90},
+        {SDL_SCANCODE_RGUI, 92},        {SDL_SCANCODE_KP_0, 96},
+        {SDL_SCANCODE_KP_9, 105},       {SDL_SCANCODE_KP_DIVIDE, 111},
+        {SDL_SCANCODE_F1, 112},         {SDL_SCANCODE_F12, 123},
+        {SDL_SCANCODE_SCROLLLOCK, 145}, {SDL_SCANCODE_RALT, 165},
+        {SDL_SCANCODE_VOLUMEUP, 175},   {SDL_SCANCODE_SEMICOLON, 186},
+        {SDL_SCANCODE_APOSTROPHE, 192}, {SDL_SCANCODE_NONUSHASH, 222},
+        {SDL_SCANCODE_GRAVE, 223},      {SDL_SCANCODE_NONUSBACKSLASH, 226},
     };
     for (const Pair& p : pairs) {
         pushKey(p.sc, true);
@@ -237,15 +192,5 @@ TEST(LiveJoystick, VirtualJoystickReadsThroughThePlatform) {
     SDL_JoystickDetachVirtual(index);
     PumpInput();
     EXPECT_EQ(JoystickCount(), before);
-    PlatformShutdown();
-}
-
-TEST(LiveJoystick, MissingPortsReadAsNothing) {
-    startLive();
-    EXPECT_FLOAT_EQ(JoystickAxis(7, 0), 0);
-    EXPECT_FLOAT_EQ(JoystickHat(-1), -1);
-    EXPECT_FALSE(JoystickButton(7, 0));
-    EXPECT_EQ(JoystickButtonMask(7), 0u);
-    EXPECT_EQ(JoystickName(7), "");
     PlatformShutdown();
 }

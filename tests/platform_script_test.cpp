@@ -1,52 +1,26 @@
 // platform_script_test.cpp - scripted input played against the virtual clock,
 // the script format itself, and --record writing a script that replays.
-#include "platform/platform.h"
 #include "platform/script.h"
+#include "platform_helpers.h"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
 
 namespace {
 
-// A fresh temporary file path for this test run.
-std::string tempPath(const std::string& tag) {
-    std::string pattern = "/tmp/zp-script-" + tag + "-XXXXXX";
-    int fd = mkstemp(pattern.data());
-    if (fd >= 0) close(fd);
-    return pattern;
-}
-
 std::string writeScript(const std::string& text) {
-    std::string path = tempPath("in");
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
+    return WriteTemp("script", text);
 }
 
-// Starts the platform without a window, playing the given script.
+// Starts the platform playing the given script (and maybe recording).
 bool startScripted(const std::string& scriptPath, const std::string& recordPath = "") {
-    PlatformShutdown();
     PlatformConfig config;
-    config.recordingVideo = true;
     config.silentAudio = true;
-    config.endThrows = true;
-    config.seed = 1;
     config.scriptPath = scriptPath;
     config.recordPath = recordPath;
-    return PlatformInit(config);
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return StartPlatform(config);
 }
 
 } // namespace
@@ -68,19 +42,12 @@ TEST(ScriptFormat, ParsesEveryVerb) {
                        "10 end\n";
     ASSERT_TRUE(ParseScript(text, "s.txt", events, error)) << error;
     ASSERT_EQ(events.size(), 10u);
-    EXPECT_EQ(events[0].verb, ScriptVerb::Mouse);
     EXPECT_FLOAT_EQ(events[0].b, 480.5f);
-    EXPECT_EQ(events[1].code, 27);
-    EXPECT_EQ(events[2].verb, ScriptVerb::Up);
-    EXPECT_EQ(events[2].code, 1002);
+    EXPECT_EQ(events[2].code, 1002);        // mouse2
     EXPECT_EQ(events[4].text, " hi there"); // everything after one separator
-    EXPECT_EQ(events[6].verb, ScriptVerb::JoyAxis);
     EXPECT_EQ(events[6].joystick, 1);
     EXPECT_FLOAT_EQ(events[6].a, 5); // r is the sixth axis
-    EXPECT_FLOAT_EQ(events[6].b, -0.5f);
     EXPECT_FLOAT_EQ(events[7].a, 0.25f);
-    EXPECT_EQ(events[8].joystick, 3);
-    EXPECT_FLOAT_EQ(events[8].a, 18);
     EXPECT_EQ(events[9].verb, ScriptVerb::End);
 
     // Every event formats to a line that parses back to the same event.
@@ -89,10 +56,8 @@ TEST(ScriptFormat, ParsesEveryVerb) {
     std::vector<ScriptEvent> reparsed;
     ASSERT_TRUE(ParseScript(again, "again", reparsed, error)) << error << "\n" << again;
     ASSERT_EQ(reparsed.size(), events.size());
-    for (size_t i = 0; i < events.size(); i++) {
+    for (size_t i = 0; i < events.size(); i++)
         EXPECT_EQ(FormatScriptEvent(reparsed[i]), FormatScriptEvent(events[i]));
-        EXPECT_EQ(reparsed[i].text, events[i].text);
-    }
 }
 
 TEST(ScriptFormat, BadLinesNameFileAndLine) {
@@ -102,18 +67,12 @@ TEST(ScriptFormat, BadLinesNameFileAndLine) {
     };
     const Case cases[] = {
         {"0 down 27\nx down 27\n", "f.txt:2: "},
-        {"0 jump 3\n", "f.txt:1: "},
         {"# c\n\n0 down 256\n", "f.txt:3: "},
-        {"0 down mouse4\n", "f.txt:1: "},
-        {"0 mouse 10\n", "f.txt:1: "},
+        {"0 jump 3\n", "f.txt:1: "},
         {"10 down 27\n5 up 27\n", "f.txt:2: "}, // time going backwards
         {"0 joy 5 hat 0\n", "f.txt:1: "},
-        {"0 joy 1 axis w 0\n", "f.txt:1: "},
         {"0 joy 1 axis x 2\n", "f.txt:1: "},
-        {"0 joy 1 button 3 2\n", "f.txt:1: "},
         {"0 close now\n", "f.txt:1: "},
-        {"-1 close\n", "f.txt:1: "},
-        {"0 type\n", "f.txt:1: "},
     };
     for (const Case& c : cases) {
         std::vector<ScriptEvent> events;
@@ -134,8 +93,10 @@ TEST(ScriptedInput, PressesHeldKeysAndTypingFollowTheClock) {
                                    "30 down mouse2\n"
                                    "40 type ab\xe9\n"
                                    "50 up 37\n"
-                                   "50 close\n");
+                                   "50 close\n"
+                                   "60 down 66\n60 up 66\n60 up 67\n60 down 67\n");
     ASSERT_TRUE(startScripted(path)) << PlatformError();
+    EXPECT_EQ(Millis(), 0); // a script runs on the virtual clock
     PumpInput();
     EXPECT_FLOAT_EQ(LogicalMouseX(), 100);
     EXPECT_FLOAT_EQ(LogicalMouseY(), 200);
@@ -171,33 +132,12 @@ TEST(ScriptedInput, PressesHeldKeysAndTypingFollowTheClock) {
     EXPECT_FALSE(IsKeyDown(37));
     EXPECT_TRUE(CloseRequested());
     EXPECT_FALSE(CloseRequested()); // asking clears it
-    PlatformShutdown();
-}
 
-TEST(ScriptedInput, SameMomentEventsApplyInFileOrder) {
-    // Down then up at one moment leaves the key up; up then down leaves it held.
-    std::string path = writeScript("5 down 66\n5 up 66\n5 up 67\n5 down 67\n"
-                                   "5 mouse 1 1\n5 mouse 7 9\n");
-    ASSERT_TRUE(startScripted(path)) << PlatformError();
-    SleepMillis(5);
+    // At one moment, events apply in file order.
+    SleepMillis(10);
     EXPECT_FALSE(IsKeyDown(66));
     EXPECT_EQ(KeyPressCount(66), 1);
     EXPECT_TRUE(IsKeyDown(67));
-    EXPECT_FLOAT_EQ(LogicalMouseX(), 7);
-    EXPECT_FLOAT_EQ(LogicalMouseY(), 9);
-    PlatformShutdown();
-}
-
-TEST(ScriptedInput, FlushKeysForgetsPendingPressesButNotHeldKeys) {
-    std::string path = writeScript("1 down 40\n1 press 13\n1 press mouse3\n1 type x\n");
-    ASSERT_TRUE(startScripted(path)) << PlatformError();
-    SleepMillis(1);
-    FlushKeys();
-    EXPECT_EQ(KeyPressCount(13), 0);
-    EXPECT_EQ(KeyPressCount(40), 0);
-    EXPECT_EQ(MousePressCount(3), 0);
-    EXPECT_EQ(NextTypedChar(), 0);
-    EXPECT_TRUE(IsKeyDown(40));
     PlatformShutdown();
 }
 
@@ -223,7 +163,7 @@ TEST(ScriptedInput, ScriptJoysticksReportAxesHatAndButtons) {
     PlatformShutdown();
 }
 
-TEST(ScriptedInput, EndStopsTheRunWithStatusThree) {
+TEST(ScriptedInput, EndOrTenQuietMinutesStopTheRunWithStatusThree) {
     std::string path = writeScript("0 press 32\n100 end\n200 press 33\n");
     ASSERT_TRUE(startScripted(path)) << PlatformError();
     SleepMillis(99);
@@ -235,19 +175,11 @@ TEST(ScriptedInput, EndStopsTheRunWithStatusThree) {
         EXPECT_EQ(ended.status, 3);
     }
     EXPECT_EQ(KeyPressCount(33), 0); // nothing after end was applied
-    PlatformShutdown();
-}
 
-TEST(ScriptedInput, RunStopsTenMinutesAfterTheLastEvent) {
-    std::string path = writeScript("1000 press 32\n");
-    ASSERT_TRUE(startScripted(path)) << PlatformError();
-    SleepMillis(1000 + 600000); // exactly ten minutes after: still running
-    try {
-        SleepMillis(1);
-        FAIL() << "the run went on";
-    } catch (const ProcessEnded& ended) {
-        EXPECT_EQ(ended.status, 3);
-    }
+    // Without end, the run stops ten minutes after the last event.
+    ASSERT_TRUE(startScripted(writeScript("1000 press 32\n"))) << PlatformError();
+    SleepMillis(1000 + 600000);
+    EXPECT_THROW(SleepMillis(1), ProcessEnded);
     PlatformShutdown();
 }
 
@@ -255,30 +187,16 @@ TEST(ScriptedInput, BadScriptFailsStartWithFileAndLine) {
     std::string path = writeScript("0 down 27\n0 wobble\n");
     EXPECT_FALSE(startScripted(path));
     EXPECT_EQ(PlatformError(), path + ":2: unknown verb \"wobble\"");
-    EXPECT_FALSE(startScripted("/nonexistent/script.txt"));
-    EXPECT_NE(PlatformError().find("/nonexistent/script.txt"), std::string::npos);
-}
-
-TEST(ScriptedInput, ScriptImpliesTheVirtualClock) {
-    std::string path = writeScript("0 press 32\n");
-    ASSERT_TRUE(startScripted(path)) << PlatformError();
-    EXPECT_EQ(Millis(), 0);
-    for (int i = 0; i < 10000; i++) SleepMillis(16);
-    EXPECT_EQ(Millis(), 160000);
-    PlatformShutdown();
 }
 
 TEST(RecordedInput, LiveEventsReplayAsTheSameInput) {
     // A live session (SDL events) written with --record...
-    std::string record = tempPath("rec");
-    PlatformShutdown();
+    std::string record = TempPath("rec");
     PlatformConfig config;
-    config.recordingVideo = true;
     config.silentAudio = true;
     config.virtualClock = true;
-    config.endThrows = true;
     config.recordPath = record;
-    ASSERT_TRUE(PlatformInit(config)) << PlatformError();
+    ASSERT_TRUE(StartPlatform(config)) << PlatformError();
     auto push = [](SDL_EventType type, auto fill) {
         SDL_Event e{};
         e.type = type;
@@ -303,7 +221,7 @@ TEST(RecordedInput, LiveEventsReplayAsTheSameInput) {
     PumpInput();
     PlatformShutdown();
 
-    std::string text = readAll(record);
+    std::string text = ReadAll(record);
     std::vector<ScriptEvent> events;
     std::string error;
     ASSERT_TRUE(ParseScript(text, record, events, error)) << error << "\n" << text;
