@@ -194,3 +194,24 @@ TEST(LiveJoystick, VirtualJoystickReadsThroughThePlatform) {
     EXPECT_EQ(JoystickCount(), before);
     PlatformShutdown();
 }
+
+TEST(Setup, NoReachableDisplayIsAClearFailure) {
+    PlatformShutdown();
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("SDL_VIDEODRIVER");
+    PlatformConfig config; // a real window wanted, nowhere to show it
+    config.silentAudio = true;
+    bool ok = PlatformInit(config);
+    if (ok) {
+        std::string driver = SDL_GetCurrentVideoDriver();
+        PlatformShutdown();
+        if (driver == "KMSDRM") GTEST_SKIP() << "this machine has a console display";
+        FAIL() << "started on " << driver;
+    }
+    EXPECT_EQ(PlatformError().rfind("no display: ", 0), 0u) << PlatformError();
+    config.headless = true; // headless still starts, on SDL's offscreen driver
+    ASSERT_TRUE(PlatformInit(config)) << PlatformError();
+    EXPECT_STREQ(SDL_GetCurrentVideoDriver(), "offscreen");
+    PlatformShutdown();
+}

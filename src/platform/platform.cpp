@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -17,6 +18,7 @@ namespace {
 struct PlatformState {
     bool started = false;
     bool sdlStarted = false;
+    bool choseDriver = false; // SDL_VIDEODRIVER was set by a headless start
     std::string error;
 };
 
@@ -33,9 +35,24 @@ bool startSdl(const PlatformConfig& config) {
         std::fprintf(stderr, "SDL events unavailable: %s\n", SDL_GetError());
         return false;
     }
+    // A driver we chose for an earlier headless start is not the user's choice.
+    if (platform.choseDriver) unsetenv("SDL_VIDEODRIVER");
+    platform.choseDriver = config.headless;
     if (config.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
     Uint32 wanted = SDL_INIT_VIDEO | SDL_INIT_JOYSTICK | SDL_INIT_EVENTS;
-    if (SDL_Init(wanted) == 0) return true;
+    if (SDL_Init(wanted) == 0) {
+        // SDL quietly falls back to a driver without a screen when no display
+        // is reachable; unless that was asked for, the player would see nothing.
+        const char* driver = SDL_GetCurrentVideoDriver();
+        const char* asked = std::getenv("SDL_VIDEODRIVER");
+        bool screenless =
+            driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+        if (config.headless || !screenless || (asked && std::strcmp(asked, driver) == 0))
+            return true;
+        SDL_Quit();
+        SetPlatformError("no display: no screen could be reached (set DISPLAY, or run headless)");
+        return false;
+    }
     if (config.headless) {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         if (SDL_Init(wanted) == 0) return true;
