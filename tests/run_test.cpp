@@ -2,6 +2,7 @@
 // clock: the start-up log, the setup file as read and as written back, the
 // crash marker, sizes no display offers, leaving from the title screen and the
 // command line itself.
+#include "support/fixture.h"
 #include "support/run.h"
 
 #include <algorithm>

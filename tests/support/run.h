@@ -21,7 +21,7 @@ std::string GameBinary();
 // Runs the game with the arguments (no shell involved) from the folder cwd
 // ("" = the test's own), killing it after timeoutSeconds.
 RunResult RunGame(const std::vector<std::string>& args, const std::string& cwd = "",
-                  int timeoutSeconds = 120);
+                  int timeoutSeconds = 600);
 
 // Runs the game headless on a script (text written to a file in dir) with a
 // fixed seed and start time, using dir as its Files folder.
