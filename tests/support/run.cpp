@@ -4,6 +4,7 @@
 #include "support/fixture.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -108,4 +109,59 @@ bool WriteWholeFile(const std::string& path, const std::string& text) {
 
 bool PathExists(const std::string& path) {
     return fs::exists(path);
+}
+
+// Starts a program with extra environment entries, output discarded.
+int StartProcess(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+    std::vector<std::string> copies = args;
+    std::vector<char*> argv;
+    for (auto& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envCopies = env;
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        for (auto& e : envCopies) putenv(e.data());
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid > 0 ? static_cast<int>(pid) : -1;
+}
+
+// Polls for the end of the process for up to timeoutMillis of real time.
+int WaitProcess(int pid, int timeoutMillis) {
+    for (int waited = 0;; waited += 20) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            if (WIFEXITED(status)) return WEXITSTATUS(status);
+            if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+            return -1;
+        }
+        if (done < 0 || waited >= timeoutMillis) return -1;
+        usleep(20000);
+    }
+}
+
+// Ends the process and reaps it.
+void StopProcess(int pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    if (WaitProcess(pid, 3000) < 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+// True when name is an executable file in one of PATH's folders.
+bool ProgramInPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path ? path : "");
+    std::string folder;
+    while (std::getline(folders, folder, ':'))
+        if (!folder.empty() && access((folder + "/" + name).c_str(), X_OK) == 0) return true;
+    return false;
 }

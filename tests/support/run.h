@@ -33,3 +33,15 @@ std::string ReadWholeFile(const std::string& path);
 std::vector<std::string> ReadLinesOf(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::string& text);
 bool PathExists(const std::string& path);
+
+// Starts a program (argv[0] is its path, searched in PATH when it has no "/")
+// with extra "NAME=value" environment entries and output thrown away; the
+// process id, or -1.
+int StartProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+// Waits up to timeoutMillis of real time for the process to end: its exit
+// status (128 + signal when killed), or -1 when it is still running.
+int WaitProcess(int pid, int timeoutMillis);
+// Ends a process this test started and reaps it.
+void StopProcess(int pid);
+// True when the program can be found in PATH.
+bool ProgramInPath(const std::string& name);
