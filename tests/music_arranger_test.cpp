@@ -1,0 +1,247 @@
+// music_arranger_test.cpp - the arranger's seeded picks, mutes and lead-ins,
+// and the step player's timing, on the virtual clock and silent sound.
+#include "music/music.h"
+#include "platform_helpers.h"
+#include "shell/shell.h"
+#include "support/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Six varied lines per section, so different seeds pick differently.
+const char* const Groove = "[DRUMS]\n\"1 3 2 3 \"\n\"1  2 11 \"\n\"4444\"\n\"1 8 5 8 1 \"\n"
+                           "\"12\"\n\"7 6 \"\n"
+                           "[CHORDS]\n\"qrtqnrqt\"\n\"nnrrqqtt\"\n\"rtnnrtqq\"\n"
+                           "[BASS]\nSTRETCH=RANDOM+\n\"q q t \"\n\"qi  \"\n\"q  w  r \"\n"
+                           "[MELODY]\nSTRETCH=DOUBLE\n\"iotw\"\n\"t t i \"\n\"q w r \"\n"
+                           "[ACCOMPANY]\nSTRETCH=FALSE\n\"q   \"\n\"  q \"\n\"qq q\"\n";
+
+// Every voice sounds at every step it is let, over phrases of 128 steps.
+const char* const Steady = "[DRUMS]\nSTRETCH=FALSE\n\"1111\"\n[CHORDS]\n\"qqqqqqqq\"\n"
+                           "[BASS]\nSTRETCH=FALSE\n\"q\"\n[MELODY]\nSTRETCH=FALSE\n\"q\"\n"
+                           "[ACCOMPANY]\nSTRETCH=FALSE\n\"q\"\n";
+
+// A game folder with every stem (leads only when asked) and one arrangement, made current.
+void enterGameFolder(const std::string& arrangement, bool leads = true) {
+    std::string dir = MakeTempDir("music-arranger");
+    std::filesystem::create_directory(dir + "music");
+    std::string tone = WriteTone(22050, 22050); // longer than a step: voices overlap
+    for (int n = 1; n <= 8; n++)
+        for (std::string family : {"d1-", "d2-", "bass", "lead", "accompany"})
+            if (n <= 4 && (leads || family != "lead"))
+                std::filesystem::copy_file(tone,
+                                           dir + "music/" + family + std::to_string(n) + ".wav");
+    std::ofstream(dir + "music/test.ini", std::ios::binary) << arrangement;
+    ChangeDir(dir);
+    shell.Settings[slot::MasterVolume] = 50;
+    shell.Settings[slot::MusicVolume] = 50;
+    LoadMusicStems();
+}
+
+struct Note {
+    int step, voice, stem;
+    float rate;
+    bool operator==(const Note&) const = default;
+};
+
+// Plays a track for a number of steps on the virtual clock; every note sounded.
+std::vector<Note> play(int seed, int steps, int beatLength = 500) {
+    StartMusic("test", seed, beatLength);
+    std::vector<Note> notes;
+    for (int step = 0; step < steps;) {
+        SleepMillis(1);
+        int before = music.StepIndex;
+        MusicTick();
+        if (music.StepIndex == before) continue;
+        for (int v = 0; v < 5; v++)
+            if (music.SoundedStem[v])
+                notes.push_back({step, v, music.SoundedStem[v], music.SoundedRate[v]});
+        step++;
+    }
+    return notes;
+}
+
+// The voice coins a start draws right after seeding with the given value.
+std::vector<int> coinsAfterSeeding(int64_t seed) {
+    SeedRandom(seed);
+    std::vector<int> coins;
+    for (int i = 0; i < 20; i++) coins.push_back(RandomInt(0, 1));
+    return coins;
+}
+
+} // namespace
+
+TEST(MusicArranger, SameSeedSameNotesAndOtherSeedsOtherNotes) {
+    StartDoubles();
+    enterGameFolder(Groove);
+    std::vector<Note> first = play(7, 400);
+    EXPECT_GT(first.size(), 200u);
+    EXPECT_EQ(play(7, 400), first);
+    EXPECT_NE(play(8, 400), first);
+}
+
+TEST(MusicArranger, SeedsWithTheSeedTimes1024OrTheClock) {
+    StartDoubles();
+    enterGameFolder(Groove);
+    std::vector<int> coins = coinsAfterSeeding(5120);
+    StartMusic("test", 5, 500);
+    EXPECT_EQ(music.MusicSeed, 5);
+    // The coins drawn at the start become the first phrase's mutes (voices 5-19 untouched by the
+    // rules).
+    for (int v = 5; v < 20; v++) EXPECT_EQ(music.VoiceMuted[v], coins[size_t(v)]) << v;
+
+    SleepMillis(1234);
+    int now = Millis();
+    coins = coinsAfterSeeding(int64_t(now) * 1024);
+    StartMusic("test", -1, 500);
+    EXPECT_EQ(music.MusicSeed, now);
+    for (int v = 5; v < 20; v++) EXPECT_EQ(music.VoiceMuted[v], coins[size_t(v)]) << v;
+}
+
+TEST(MusicArranger, StretchModesAcrossManySeeds) {
+    StartDoubles();
+    enterGameFolder(Groove);
+    std::set<int> bassStretches;
+    for (int seed = 1; seed <= 40; seed++) {
+        StartMusic("test", seed, 500);
+        // How often the picked text was stretched from one of the section's lines, -1 never.
+        auto stretches = [](int section, const std::string& text) {
+            for (int i = 1; i <= music.PatternCount[section]; i++)
+                for (int times = 0, size = 1; times <= 2; times++, size *= 2) {
+                    std::string line;
+                    for (char c : music.PatternLines[section][i])
+                        line += c + std::string(size - 1, ' ');
+                    if (line == text) return times;
+                }
+            return -1;
+        };
+        EXPECT_EQ(stretches(SectionDrums, music.VoicePattern[0]), 1) << seed; // no STRETCH line
+        EXPECT_EQ(stretches(SectionDrums, music.VoicePattern[1]), 1) << seed;
+        EXPECT_EQ(stretches(SectionAccompany, music.VoicePattern[4]), 0) << seed; // FALSE
+        EXPECT_EQ(stretches(SectionMelody, music.VoicePattern[3]), 2) << seed;    // DOUBLE
+        EXPECT_EQ(stretches(SectionChords, music.ChordText), 0) << seed;
+        bassStretches.insert(stretches(SectionBass, music.VoicePattern[2]));
+    }
+    EXPECT_EQ(bassStretches, (std::set<int>{0, 1, 2})); // RANDOM+
+}
+
+TEST(MusicArranger, OneDrumAndBassOrMelodyAlwaysPlay) {
+    StartDoubles();
+    enterGameFolder(Steady);
+    int bothDrumsCoined = 0;
+    for (int seed = 1; seed <= 60; seed++) {
+        std::vector<int> coins = coinsAfterSeeding(int64_t(seed) * 1024);
+        StartMusic("test", seed, 500);
+        if (coins[0] && coins[1]) {
+            bothDrumsCoined++;
+            EXPECT_EQ(music.VoiceMuted[0] + music.VoiceMuted[1], 1) << seed;
+        }
+        EXPECT_FALSE(music.VoiceMuted[0] && music.VoiceMuted[1]) << seed;
+        EXPECT_FALSE(music.VoiceMuted[2] && music.VoiceMuted[3]) << seed;
+    }
+    EXPECT_GT(bothDrumsCoined, 0);
+}
+
+TEST(MusicArranger, VoicesComingBackLeadIn16Or8StepsEarly) {
+    StartDoubles();
+    enterGameFolder(Steady);
+    std::set<int> leadIns, silentThrough;
+    for (int seed = 1; seed <= 30; seed++) {
+        StartMusic("test", seed, 500);
+        int muted[5], coin[5], fill[5];
+        for (int v = 0; v < 5; v++)
+            muted[v] = music.VoiceMuted[v], coin[v] = music.VoiceCoin[v],
+            fill[v] = music.VoiceFill[v];
+        std::vector<Note> notes = play(seed, 128); // one phrase: 8 chords of 16 steps
+        for (int v = 0; v < 5; v++) {
+            int firstStep = -1, count = 0;
+            for (const Note& n : notes)
+                if (n.voice == v) count++, firstStep = firstStep < 0 ? n.step : firstStep;
+            if (!muted[v]) {
+                EXPECT_EQ(count, 128) << seed << " voice " << v;
+            } else if (coin[v]) {
+                EXPECT_EQ(count, 0) << seed << " voice " << v;
+                silentThrough.insert(v);
+            } else {
+                EXPECT_EQ(firstStep, fill[v] == 1 ? 112 : 120) << seed << " voice " << v;
+                EXPECT_EQ(count, 128 - firstStep);
+                leadIns.insert(fill[v]);
+            }
+        }
+    }
+    EXPECT_EQ(leadIns, (std::set<int>{1, 2}));
+    EXPECT_FALSE(silentThrough.empty());
+}
+
+TEST(MusicTiming, StepsFollowTheBeatAndCatchUpOneStepPerTick) {
+    StartDoubles();
+    enterGameFolder(Steady);
+    for (int beat : {500, 125}) {
+        int start = Millis();
+        StartMusic("test", 1, beat);
+        std::vector<int> times;
+        while (times.size() < 70) {
+            int before = music.StepIndex;
+            MusicTick();
+            if (music.StepIndex != before) times.push_back(Millis() - start);
+            SleepMillis(1);
+        }
+        EXPECT_EQ(times[0], 250);
+        for (size_t i = 1; i < times.size(); i++) EXPECT_EQ(times[i] - times[i - 1], beat / 2);
+        EXPECT_EQ(music.ArrangeCount, 1); // the bar wrapped once and was laid out again
+        EXPECT_EQ(music.PhraseIndex, 2);
+    }
+    SleepMillis(62 * 8); // a stall of eight steps
+    for (int i = 1; i <= 8; i++) {
+        int before = music.StepIndex;
+        MusicTick();
+        EXPECT_EQ(music.StepIndex, before + 1);
+    }
+    int caughtUp = music.StepIndex;
+    MusicTick();
+    EXPECT_EQ(music.StepIndex, caughtUp);
+}
+
+TEST(MusicFaults, EmptySectionsPatternsAndChordsPlayNothingWithoutCrashing) {
+    StartDoubles();
+    enterGameFolder("[DRUMS]\n[CHORDS]\n\"\"\n[BASS]\n\"\"\n[MELODY]\n\"q\"\n");
+    EXPECT_TRUE(play(4, 300).empty());
+    // Drums still play over an empty chord line; the pitched voices have no pitch.
+    enterGameFolder("[DRUMS]\n\"1\"\n[CHORDS]\n\"\"\n[BASS]\n\"q\"\n");
+    std::vector<Note> notes = play(4, 300);
+    EXPECT_FALSE(notes.empty());
+    for (const Note& n : notes) EXPECT_LT(n.voice, 2);
+}
+
+TEST(MusicFaults, MissingLeadStemsSilenceTheMelodyOnly) {
+    StartDoubles();
+    enterGameFolder(Steady, false);
+    ASSERT_EQ(music.StemCount[2], 0);
+    std::set<int> voices;
+    for (int seed = 1; seed <= 10; seed++)
+        for (const Note& n : play(seed, 128)) voices.insert(n.voice);
+    EXPECT_EQ(voices, (std::set<int>{0, 1, 2, 4}));
+}
+
+TEST(MusicFaults, AnHourOfMusicHoldsAtMostOneChannelPerVoice) {
+    StartDoubles();
+    enterGameFolder(Steady);
+    StartMusic("test", 2, 250); // a step every 125 ms over one-second stems
+    int most = 0;
+    for (int ms = 0; ms < 3600 * 1000; ms += 16) {
+        SleepMillis(16);
+        MusicTick();
+        most = std::max(most, OpenChannelCount());
+    }
+    EXPECT_GT(music.ArrangeCount, 400);
+    EXPECT_LE(most, 5);
+    StopMusic();
+    EXPECT_EQ(OpenChannelCount(), 0);
+}
