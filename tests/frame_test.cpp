@@ -236,13 +236,6 @@ TEST_F(FrameTest, TabPressedTwiceWritesSetupTwiceAndLeavesPanelClosed) {
     EXPECT_TRUE(PathExists(dir + "Setup.ini"));
 }
 
-TEST_F(FrameTest, EscapeOutsideRoundIsLeftToTheScreen) {
-    Start("0 down 27\n");
-    frame.PauseState = 0;
-    EXPECT_EQ(EndFrame(1), 0);
-    EXPECT_EQ(frame.PauseState, 0);
-}
-
 TEST_F(FrameTest, AltF4EndsThroughClosingScreen) {
     Start("0 down 164\n0 down 115\n");
     try {
@@ -253,10 +246,4 @@ TEST_F(FrameTest, AltF4EndsThroughClosingScreen) {
     }
     // The closing screen saved the settings before it ended the program.
     EXPECT_TRUE(PathExists(dir + "Setup.ini"));
-}
-
-TEST_F(FrameTest, F4WithoutAltDoesNotClose) {
-    Start("0 down 115\n");
-    EXPECT_NO_THROW(EndFrame(0));
-    EXPECT_FALSE(PathExists(dir + "Setup.ini"));
 }
