@@ -109,18 +109,6 @@ TEST_F(ScreenshotTest, SavesThePhysicalPictureInTheProgramsFolder) {
     EXPECT_EQ(draws[2].kind, DrawKind::Flip);
 }
 
-TEST_F(ScreenshotTest, PictureHasThePhysicalNotTheLogicalSize) {
-    CloseDisplay();
-    ASSERT_TRUE(OpenDisplay(640, 480, 0, 60)) << PlatformError();
-    display.PhysicalWidth = 640;
-    display.PhysicalHeight = 480;
-    TakeScreenshot();
-    Pixmap saved;
-    ASSERT_TRUE(LoadPixmapPng(files + FirstName, saved)) << PlatformError();
-    EXPECT_EQ(saved.width, 640);
-    EXPECT_EQ(saved.height, 480);
-}
-
 TEST_F(ScreenshotTest, TwoInTheSameSecondOverwrite) {
     std::ofstream(files + FirstName) << "not a picture";
     TakeScreenshot();

@@ -303,15 +303,6 @@ TEST_F(SettingsPanelTest, SliderDragsSnapToTheEnds) {
     EXPECT_EQ(shell.Settings[slot::SoundVolume], 100);
 }
 
-TEST_F(SettingsPanelTest, SliderIgnoresThePointerWithoutTheButton) {
-    Start();
-    Open();
-    const int x = display.VirtualWidth - 280;
-    FrameAt(150, x + 20, 95);
-    EXPECT_EQ(shell.Settings[slot::MasterVolume], 50);
-    EXPECT_TRUE(Drew("Master Volume : 50"));
-}
-
 TEST_F(SettingsPanelTest, TwoAudioDriversCycleAndAreWrittenToTheSetupFile) {
     Start("200 press mouse1\n"
           "400 press mouse1\n"
