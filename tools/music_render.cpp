@@ -36,7 +36,7 @@ void usage() {
 bool wholeNumber(const char* text, long& out) {
     char* end = nullptr;
     out = std::strtol(text, &end, 10);
-    return end != text && *end == '\0';
+    return end != text && *end == '\0' && out >= INT32_MIN && out <= INT32_MAX;
 }
 
 void putLittle(std::string& out, uint32_t value, int bytes) {
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "music-render: could not write %s\n", outPath.c_str());
         return 1;
     }
-    std::printf("music-render: %s seed %ld, %.3f s -> %s\n", name.c_str(), seed, seconds,
+    std::printf("music-render: %s seed %d, %.3f s -> %s\n", name.c_str(), music.MusicSeed, seconds,
                 outPath.c_str());
     return 0;
 }
