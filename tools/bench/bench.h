@@ -28,3 +28,37 @@ std::string FormatBenchTable(const BenchTable& table);
 void BenchStartup(BenchTable& table);    // start to title screen, real clock, headless
 void BenchMemory(BenchTable& table);     // peak memory of a short scripted session
 void BenchRoundFrame(BenchTable& table); // the CPU cost of one late-wave round frame
+void BenchSprites(BenchTable& table);    // sprites per frame at 60 fps against SDL's testsprite2
+void BenchEngineTest(BenchTable& table); // the engine test's verdict on each engine
+void BenchPacing(BenchTable& table);     // frame times of the title screen on the real clock
+
+// Adds a row held against a range or a floor: verdict "ok" when lo <= value <= hi.
+void AddBenchRange(BenchTable& table, const std::string& name, double value,
+                   const std::string& unit, double lo, double hi);
+
+// The benchmarks on a real X display start a private Xvfb and run their
+// measurements in child copies of zp-bench (one display and one SDL per
+// child). A child is recognised by its first argument; RunBenchProbe returns
+// its exit status, or -1 when argv is not a probe's command line.
+int RunBenchProbe(int argc, char** argv);
+
+// A private X server on a free display number; display is "" when none started.
+struct XServer {
+    int pid = 0;
+    std::string display; // e.g. ":97"
+};
+XServer StartXServer(int width, int height);
+void StopXServer(XServer& server);
+
+// Runs a program with DISPLAY set, stops it with SIGINT after stopAfterMs
+// (0 = let it end by itself, killed after 120 s), and returns its stdout and
+// stderr together; ok is false when it could not be started.
+struct ChildRun {
+    bool ok = false;
+    int status = -1;
+    std::string output;
+};
+ChildRun RunChild(const std::vector<std::string>& argv, const std::string& display,
+                  int stopAfterMs);
+// This program's own path, for running probes.
+std::string BenchProgramPath();

@@ -16,6 +16,19 @@ void AddBenchRow(BenchTable& table, const std::string& name, double value, const
     table.rows.push_back({name, figure, target, value <= limit ? "ok" : "over"});
 }
 
+// Adds a row held against a range: verdict "ok" when lo <= value <= hi.
+void AddBenchRange(BenchTable& table, const std::string& name, double value,
+                   const std::string& unit, double lo, double hi) {
+    char figure[64], target[64];
+    std::snprintf(figure, sizeof figure, "%.2f %s", value, unit.c_str());
+    if (hi >= 1e300)
+        std::snprintf(target, sizeof target, ">= %g %s", lo, unit.c_str());
+    else
+        std::snprintf(target, sizeof target, "%g..%g %s", lo, hi, unit.c_str());
+    const char* verdict = value < lo ? "under" : value > hi ? "over" : "ok";
+    table.rows.push_back({name, figure, target, verdict});
+}
+
 // Adds a row without a figure.
 void AddBenchNote(BenchTable& table, const std::string& name, const std::string& text) {
     table.rows.push_back({name, text, "", ""});
@@ -43,10 +56,15 @@ std::string FormatBenchTable(const BenchTable& table) {
 
 // Runs the benchmarks; argv[1] is the file the table is written to.
 int main(int argc, char** argv) {
+    int probe = RunBenchProbe(argc, argv);
+    if (probe >= 0) return probe;
     BenchTable table;
     BenchStartup(table);
     BenchMemory(table);
     BenchRoundFrame(table);
+    BenchSprites(table);
+    BenchEngineTest(table);
+    BenchPacing(table);
     std::string text = FormatBenchTable(table);
     std::fputs(text.c_str(), stdout);
     if (argc > 1) {
