@@ -2,6 +2,7 @@
 // driver (software renderer): where rectangles, sprites, lines and text land,
 // logical scaling, masking and blending, read back with GrabPixmap.
 #include "platform/platform.h"
+#include "platform/video_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -384,3 +385,91 @@ TEST_F(SdlVideo, ManyDrawsInOneFrameAreAllDrawn) {
 }
 
 } // namespace
+
+// Draws that cannot change a pixel are dropped on the virtual clock only, cost
+// the same virtual time as visible ones, and nothing visible is ever dropped.
+TEST_F(SdlVideo, InvisibleDrawsAreDroppedOnlyWhenNothingCouldShow) {
+    SetVirtualDrawCost(1000);
+    SetColor(200, 0, 0);
+    DrawRect(0, 0, 200, 150);
+    int white = LoadImage(solid("w.png", 4, 4, White), 0);
+    SetColor(255, 255, 255);
+    int64_t dropped = videoState.droppedDraws;
+    int before = Millis();
+    SetAlpha(0);
+    for (int blend : {BlendAlpha, BlendAdd}) {
+        SetBlend(blend);
+        DrawRect(0, 0, 50, 50);
+        DrawImageFrame(white, 10, 10, 0);
+        DrawLine(0, 0, 40, 40);
+    }
+    SetAlpha(1);
+    SetBlend(BlendAlpha);
+    DrawRect(-60, 10, 20, 20);       // left of the screen
+    DrawRect(10, 300, 20, 20);       // below it
+    EXPECT_EQ(Millis() - before, 8); // every draw still costs its virtual time
+    EXPECT_EQ(videoState.droppedDraws - dropped, 8);
+    // Visible in spite of alpha 0 (mask, multiply), a faint alpha, or reaching
+    // onto the screen from outside it: all drawn.
+    SetAlpha(0);
+    SetBlend(BlendMask);
+    DrawImageFrame(white, 60, 10, 0);
+    SetBlend(BlendMultiply);
+    DrawRect(80, 10, 10, 10);
+    SetBlend(BlendAlpha);
+    SetAlpha(0.02f);
+    DrawRect(100, 10, 10, 10);
+    SetAlpha(1);
+    SetColor(0, 0, 255);
+    DrawRect(-8, 100, 10, 10); // two columns on screen
+    SetDrawRotation(45);
+    DrawRect(230, 40, 60, 60); // turned back onto the right edge
+    SetDrawRotation(0);
+    EXPECT_EQ(videoState.droppedDraws - dropped, 8);
+    grab();
+    EXPECT_EQ(at(5, 5), 0xFFC80000u); // the alpha-0 draws left the red alone
+    EXPECT_EQ(at(20, 20), 0xFFC80000u);
+    EXPECT_EQ(at(61, 11), White);
+    EXPECT_EQ(red(at(85, 15)), 255); // multiply at alpha 0 still brightens
+    EXPECT_GT(green(at(105, 15)), 0);
+    EXPECT_EQ(at(1, 105), Blue);
+    EXPECT_EQ(at(3, 105), 0xFFC80000u);
+    EXPECT_EQ(at(195, 80), Blue);
+}
+
+// On the real clock the engine test times real drawing, so nothing is dropped.
+TEST(SdlVideoRealClock, InvisibleDrawsAreStillDrawn) {
+    PlatformShutdown();
+    PlatformConfig config;
+    config.headless = true;
+    config.silentAudio = true;
+    config.endThrows = true;
+    ASSERT_TRUE(PlatformInit(config)) << PlatformError();
+    ASSERT_TRUE(OpenDisplay(100, 100, 0, 60)) << PlatformError();
+    SetAlpha(0);
+    DrawRect(0, 0, 10, 10);
+    SetAlpha(1);
+    DrawRect(-50, -50, 10, 10);
+    EXPECT_EQ(videoState.droppedDraws, 0);
+    PlatformShutdown();
+}
+
+// A long thin stripe at an angle goes in as pieces; together they light the
+// same pixels as the whole, with no gap or double-blended seam.
+TEST_F(SdlVideo, LongTurnedStripesCoverTheirWholeAreaOnce) {
+    SetAlpha(0.5f);
+    SetDrawRotation(-45);
+    DrawRect(-40, 100, 400, 12); // split into pieces along its length
+    SetDrawRotation(0);
+    SetAlpha(1);
+    grab();
+    int half = 0, other = 0;
+    for (uint32_t p : screen.pixels) {
+        if (p == Black) continue;
+        (std::abs(red(p) - 128) <= 1 ? half : other)++;
+    }
+    EXPECT_GT(half, 1000); // a band 12 wide across the top-left corner
+    EXPECT_EQ(other, 0);   // a seam drawn twice would be brighter
+    // Along the band's middle line (x + y = 68) every pixel is lit.
+    for (int x = 0; x <= 68; x++) EXPECT_NE(at(x, 68 - x), Black) << x;
+}

@@ -6,6 +6,12 @@
 // is appended to one batch; a run of quads with the same texture and blend
 // goes to SDL_RenderGeometry in one call. The batch buffers are reserved once
 // and never grow: a full batch is simply sent.
+//
+// On the virtual clock drawing time is not measured by real time, so a quad
+// that cannot change a pixel (fully transparent under alpha or add blending,
+// or wholly outside the drawing area) is charged its virtual cost and then
+// dropped before the software renderer would rasterise it. On the real clock
+// such quads are drawn like any other, since the engine test times them.
 #include "platform/video_internal.h"
 
 #include <SDL.h>
@@ -31,10 +37,21 @@ struct Transform {
     float xx, xy, yx, yy; // the 2x2 matrix of scale then rotation
 };
 
+// Cosine and sine of the last rotation used, so runs of draws at one angle
+// do not recompute them.
+struct Turn {
+    float degrees = 0, c = 1, s = 0;
+};
+
+Turn turn;
+
 // The transform of the current scale and rotation about a pivot.
 Transform transformAt(float px, float py) {
-    double radians = double(videoState.rotation) * 3.14159265358979323846 / 180.0;
-    float c = float(std::cos(radians)), s = float(std::sin(radians));
+    if (videoState.rotation != turn.degrees) {
+        double radians = double(videoState.rotation) * 3.14159265358979323846 / 180.0;
+        turn = {videoState.rotation, float(std::cos(radians)), float(std::sin(radians))};
+    }
+    float c = turn.c, s = turn.s;
     return {px,
             py,
             c * videoState.scaleX,
@@ -71,9 +88,37 @@ bool canDraw() {
     return !videoState.recording && videoState.renderer;
 }
 
-// Appends one quad (corners clockwise from top-left) to the batch.
-void pushQuad(SDL_Texture* texture, const SDL_FPoint corners[4], float u0, float v0, float u1,
-              float v1, SDL_Color color) {
+// True when a draw in the current state cannot change a pixel and may be
+// dropped: only on the virtual clock, and only for alpha or add blending at
+// alpha 0 (masked drawing ignores alpha, multiply darkens whatever the alpha).
+bool droppedAsInvisible() {
+    if (videoState.blend != BlendAlpha && videoState.blend != BlendAdd) return false;
+    if (tint().a != 0 || !ClockIsVirtual()) return false;
+    videoState.droppedDraws++;
+    return true;
+}
+
+// True when a quad lies wholly outside the logical drawing area (with a pixel
+// to spare for smooth sampling) and the virtual clock lets it be dropped.
+bool droppedAsOutside(const SDL_FPoint corners[4]) {
+    float left = corners[0].x, right = left, top = corners[0].y, bottom = top;
+    for (int i = 1; i < 4; i++) {
+        left = std::min(left, corners[i].x), right = std::max(right, corners[i].x);
+        top = std::min(top, corners[i].y), bottom = std::max(bottom, corners[i].y);
+    }
+    const float margin = 1;
+    bool outside = right < -margin || bottom < -margin || left > float(LogicalWidth()) + margin ||
+                   top > float(LogicalHeight()) + margin;
+    // NaN corners compare false everywhere and are left to SDL, as before.
+    if (!outside || !ClockIsVirtual()) return false;
+    videoState.droppedDraws++;
+    return true;
+}
+
+// Appends one quad (corners clockwise from top-left) to the batch as it is.
+void pushPiece(SDL_Texture* texture, const SDL_FPoint corners[4], float u0, float v0, float u1,
+               float v1, SDL_Color color) {
+    if (droppedAsOutside(corners)) return;
     SDL_BlendMode blend = sdlBlend();
     if (batch.texture != texture || batch.blend != blend ||
         batch.vertices.size() + 4 > batch.vertices.capacity()) {
@@ -88,6 +133,54 @@ void pushQuad(SDL_Texture* texture, const SDL_FPoint corners[4], float u0, float
     batch.vertices.push_back({corners[3], color, {u0, v1}});
     const int order[6] = {0, 1, 2, 0, 2, 3};
     for (int i : order) batch.indices.push_back(base + i);
+}
+
+// The point a fraction t of the way from a to b.
+SDL_FPoint lerp(SDL_FPoint a, SDL_FPoint b, float t) {
+    return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
+}
+
+// Appends one quad (corners clockwise from top-left) to the batch. The
+// software renderer walks every pixel of a triangle's bounding box, so a long
+// thin quad at an angle (a stripe across the screen) costs as much as the
+// whole screen; such a quad goes in as a row of short pieces along its
+// length, which share their cut points exactly and so cover the same area.
+void pushQuad(SDL_Texture* texture, const SDL_FPoint corners[4], float u0, float v0, float u1,
+              float v1, SDL_Color color) {
+    float left = corners[0].x, right = left, top = corners[0].y, bottom = top;
+    for (int i = 1; i < 4; i++) {
+        left = std::min(left, corners[i].x), right = std::max(right, corners[i].x);
+        top = std::min(top, corners[i].y), bottom = std::max(bottom, corners[i].y);
+    }
+    float ax = corners[1].x - corners[0].x, ay = corners[1].y - corners[0].y; // along u
+    float bx = corners[3].x - corners[0].x, by = corners[3].y - corners[0].y; // along v
+    float box = (right - left) * (bottom - top), area = std::fabs(ax * by - ay * bx);
+    constexpr float SplitBox = 16384, ShortestPiece = 16;
+    constexpr int MostPieces = 256;
+    if (!(box > SplitBox && box > 4 * area))
+        return pushPiece(texture, corners, u0, v0, u1, v1, color);
+    float lengthU = std::sqrt(ax * ax + ay * ay), lengthV = std::sqrt(bx * bx + by * by);
+    bool alongU = lengthU >= lengthV;
+    float piece = std::max(std::min(lengthU, lengthV), ShortestPiece);
+    int count = std::clamp(int(std::ceil((alongU ? lengthU : lengthV) / piece)), 1, MostPieces);
+    // Cut points on the two long sides; the first and last are the corners.
+    SDL_FPoint a0 = corners[0], a1 = alongU ? corners[1] : corners[3];
+    SDL_FPoint b0 = alongU ? corners[3] : corners[1], b1 = corners[2];
+    SDL_FPoint fromA = a0, fromB = b0;
+    float from = alongU ? u0 : v0, span = alongU ? u1 - u0 : v1 - v0;
+    for (int i = 1; i <= count; i++) {
+        float t = float(i) / float(count);
+        SDL_FPoint toA = i == count ? a1 : lerp(a0, a1, t), toB = i == count ? b1 : lerp(b0, b1, t);
+        float to = i == count ? (alongU ? u1 : v1) : from + span / float(count);
+        if (alongU) {
+            SDL_FPoint quad[4] = {fromA, toA, toB, fromB};
+            pushPiece(texture, quad, from, v0, to, v1, color);
+        } else {
+            SDL_FPoint quad[4] = {fromA, fromB, toB, toA};
+            pushPiece(texture, quad, u0, from, u1, to, color);
+        }
+        fromA = toA, fromB = toB, from = to;
+    }
 }
 
 // Adds a quad of local rectangle (x, y, w, h) under a transform, sampling a
@@ -211,7 +304,7 @@ void ClearScreen() {
 void DrawRect(float x, float y, float w, float h) {
     ChargeDrawCost();
     if (videoState.recording) return Record(DrawKind::Rect, x, y, w, h, 0, 0, nullptr);
-    if (!canDraw()) return;
+    if (!canDraw() || droppedAsInvisible()) return;
     pushSurfaceQuad(whitePixel(), transformAt(x, y), 0, 0, w, h, 0, 0, 1, 1);
 }
 
@@ -219,7 +312,7 @@ void DrawRect(float x, float y, float w, float h) {
 void DrawLine(float x1, float y1, float x2, float y2) {
     ChargeDrawCost();
     if (videoState.recording) return Record(DrawKind::Line, x1, y1, x2, y2, 0, 0, nullptr);
-    if (!canDraw()) return;
+    if (!canDraw() || droppedAsInvisible()) return;
     Transform t = transformAt(x1, y1);
     // Integer points name pixels, so the line runs through pixel centres.
     SDL_FPoint a = apply(t, 0, 0), b = apply(t, x2 - x1, y2 - y1);
@@ -246,7 +339,7 @@ void DrawImageFrame(int image, float x, float y, int frame) {
     ChargeDrawCost();
     float cw = float(record->cellWidth), ch = float(record->cellHeight);
     if (videoState.recording) return Record(DrawKind::Image, x, y, cw, ch, image, frame, nullptr);
-    if (!canDraw()) return;
+    if (!canDraw() || droppedAsInvisible()) return;
     int sx = (frame % record->columns) * record->cellWidth;
     int sy = (frame / record->columns) * record->cellHeight;
     pushSurfaceQuad(record->surface, transformAt(x, y), -record->handleX, -record->handleY, cw, ch,
@@ -259,7 +352,7 @@ void DrawString(const std::string& text, float x, float y) {
     ChargeDrawCost();
     if (videoState.recording) return Record(DrawKind::Text, x, y, 0, 0, 0, 0, &text);
     FontRecord* font = FindFont(videoState.font);
-    if (!font || !canDraw() || font->atlas.pixels.empty()) return;
+    if (!font || !canDraw() || font->atlas.pixels.empty() || droppedAsInvisible()) return;
     Transform t = transformAt(x, y);
     int pen = 0;
     for (char c : text) {

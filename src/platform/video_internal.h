@@ -83,7 +83,8 @@ struct VideoState {
     std::vector<FontRecord> fonts;
     std::vector<DisplayMode> modes;
     std::vector<DrawRecord> records;
-    Surface white; // a single white pixel: the texture of rectangles and lines
+    Surface white;            // a single white pixel: the texture of rectangles and lines
+    int64_t droppedDraws = 0; // draws and quads left out as unable to change a pixel
 };
 
 extern VideoState videoState;
