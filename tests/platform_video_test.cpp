@@ -473,3 +473,53 @@ TEST_F(SdlVideo, LongTurnedStripesCoverTheirWholeAreaOnce) {
     // Along the band's middle line (x + y = 68) every pixel is lit.
     for (int x = 0; x <= 68; x++) EXPECT_NE(at(x, 68 - x), Black) << x;
 }
+
+// Glyphs are made the first time they are drawn: an atlas growing in the middle
+// of a frame keeps what was already drawn, and a character looks the same
+// before and after the growth.
+TEST_F(SdlVideo, TextDrawnBeforeAndAfterTheAtlasGrowsLooksTheSame) {
+    int font = LoadFont(FontPath, 40);
+    ASSERT_NE(font, 0) << PlatformError();
+    SetFont(font);
+    int lineHeight = TextLineHeight();
+    DrawString("g", 10, 10);
+    std::string all;
+    for (int c = 33; c < 256; c++) all += char(c);
+    SetDrawScale(0.01f, 0.01f); // every character rasterised, shown as a speck
+    DrawString(all, 150, 140);
+    SetDrawScale(1, 1);
+    DrawString("g", 80, 10);
+    grab();
+    int lit = 0;
+    for (int y = 10; y < 10 + lineHeight; y++)
+        for (int x = 0; x < 60; x++) {
+            ASSERT_EQ(at(10 + x, y), at(80 + x, y)) << x << "," << y;
+            lit += at(10 + x, y) != Black;
+        }
+    EXPECT_GT(lit, 30);
+}
+
+// Sizes of one file share its face but each keeps its own measurements, and
+// freeing one size leaves the others working.
+TEST_F(SdlVideo, SizesOfOneFileMeasureAndDrawIndependently) {
+    int small = LoadFont(FontPath, 16), large = LoadFont(FontPath, 48);
+    ASSERT_NE(small, 0);
+    ASSERT_NE(large, 0);
+    SetFont(small);
+    int smallWidth = MeasureText("Wide");
+    SetFont(large);
+    int largeWidth = MeasureText("Wide");
+    DrawString("Wide", 0, 0);
+    EXPECT_NEAR(largeWidth, smallWidth * 3, 6);
+    SetFont(small);
+    EXPECT_EQ(MeasureText("Wide"), smallWidth);
+    FreeFont(large);
+    ClearScreen();
+    SetFont(small);
+    EXPECT_EQ(MeasureText("Xyz"), MeasureText("X") + MeasureText("y") + MeasureText("z"));
+    DrawString("Xyz", 20, 20); // characters not seen before, after the free
+    grab();
+    int lit = 0;
+    for (uint32_t p : screen.pixels) lit += p != Black;
+    EXPECT_GT(lit, 20);
+}

@@ -1,131 +1,169 @@
 // font.cpp - TrueType and OpenType fonts through FreeType.
 //
-// A font is loaded at one pixel size: every Latin-1 character (32-255) is
-// measured and, on the SDL back-end, rasterised anti-aliased into one atlas
-// picture of white glyphs whose alpha is the coverage. The FreeType face is
-// closed again at once; measuring later needs only the kept advances.
+// A font is one pixel size of a font file. Every file is opened once as a
+// FreeType face, shared by all its sizes (each size is an FT_Size of the face),
+// and kept open while any of its fonts lives. Loading a font only reads the
+// line metrics; a character is measured, and on the SDL back-end rasterised
+// anti-aliased into the font's atlas of white glyphs whose alpha is the
+// coverage, the first time it is measured or drawn. Later draws of it find it
+// ready, so drawing text allocates nothing once its characters have shown up.
 #include "platform/video_internal.h"
 
+#include <SDL.h>
 #include <algorithm>
 #include <cstdio>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_SIZES_H
 
 namespace {
 
-FT_Library library = nullptr;
-
-// Where to put the rasterised glyphs: shelves of a fixed width.
-struct GlyphBitmap {
-    int width = 0, height = 0;
-    std::vector<unsigned char> coverage;
+// One open font file and how many fonts use it.
+struct OpenFace {
+    std::string path;
+    FT_Face face = nullptr;
+    int users = 0;
 };
 
-// FreeType started on first use; null (with the reason) when it cannot start.
+struct FontFiles {
+    FT_Library library = nullptr;
+    std::vector<OpenFace> faces; // slot = FontRecord::face
+};
+
+FontFiles files;
+
+// FreeType started on first use; false (with the reason) when it cannot start.
 bool startFreeType(std::string& why) {
-    if (library) return true;
-    if (FT_Init_FreeType(&library) != 0) {
-        library = nullptr;
+    if (files.library) return true;
+    if (FT_Init_FreeType(&files.library) != 0) {
+        files.library = nullptr;
         why = "FreeType cannot start";
         return false;
     }
     return true;
 }
 
-// Copies the glyph slot's bitmap as 0..255 coverage.
-void copyBitmap(const FT_Bitmap& bitmap, GlyphBitmap& out) {
-    out.width = int(bitmap.width);
-    out.height = int(bitmap.rows);
-    out.coverage.assign(size_t(out.width) * size_t(out.height), 0);
-    for (int y = 0; y < out.height; y++) {
-        const unsigned char* row = bitmap.buffer + ptrdiff_t(y) * bitmap.pitch;
-        for (int x = 0; x < out.width; x++) {
-            unsigned char value = 0;
-            if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY)
-                value = bitmap.num_grays > 1
-                            ? (unsigned char)(row[x] * 255 / (bitmap.num_grays - 1))
-                            : row[x];
-            else if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO)
-                value = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-            out.coverage[size_t(y) * size_t(out.width) + size_t(x)] = value;
-        }
-    }
-}
-
-// Packs the glyph bitmaps onto shelves of one atlas, a pixel apart so that
-// smooth sampling never picks up a neighbour.
-void buildAtlas(FontRecord& font, const std::vector<GlyphBitmap>& bitmaps) {
-    int64_t area = 0;
-    int widest = 1;
-    for (const GlyphBitmap& g : bitmaps) {
-        area += int64_t(g.width + 1) * int64_t(g.height + 1);
-        widest = std::max(widest, g.width + 2);
-    }
-    int width = 64;
-    while (int64_t(width) * width < area && width < 4096) width *= 2;
-    width = std::max(width, widest);
-    int x = 1, y = 1, shelf = 0;
-    for (int c = 0; c < 256; c++) {
-        const GlyphBitmap& g = bitmaps[size_t(c)];
-        if (g.width == 0 || g.height == 0) continue;
-        if (x + g.width + 1 > width) x = 1, y += shelf + 1, shelf = 0;
-        font.glyphs[c].atlasX = x;
-        font.glyphs[c].atlasY = y;
-        x += g.width + 1;
-        shelf = std::max(shelf, g.height);
-    }
-    int height = y + shelf + 1;
-    Surface& atlas = font.atlas;
-    atlas.width = width;
-    atlas.height = height;
-    atlas.filtered = true;
-    atlas.pixels.assign(size_t(width) * size_t(height), 0x00FFFFFFu);
-    for (int c = 0; c < 256; c++) {
-        const GlyphBitmap& g = bitmaps[size_t(c)];
-        const Glyph& glyph = font.glyphs[c];
-        for (int gy = 0; gy < g.height; gy++)
-            for (int gx = 0; gx < g.width; gx++) {
-                uint32_t alpha = g.coverage[size_t(gy) * size_t(g.width) + size_t(gx)];
-                atlas
-                    .pixels[size_t(glyph.atlasY + gy) * size_t(width) + size_t(glyph.atlasX + gx)] =
-                    (alpha << 24) | 0x00FFFFFFu;
-            }
-    }
-}
-
-// Measures (and, when raster is set, rasterises) every character of a face.
-bool readFace(FT_Face face, int pixelSize, bool raster, FontRecord& font, std::string& why) {
-    if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixelSize)) != 0) {
-        why = "the font has no size " + std::to_string(pixelSize);
-        return false;
-    }
+// The slot of the open face of a file, opening it when no font uses it yet;
+// -1 when FreeType cannot read it.
+int openFace(const std::string& path) {
+    for (size_t i = 0; i < files.faces.size(); i++)
+        if (files.faces[i].face && files.faces[i].path == path) return int(i);
+    FT_Face face = nullptr;
+    if (FT_New_Face(files.library, path.c_str(), 0, &face) != 0) return -1;
     FT_Select_Charmap(face, FT_ENCODING_UNICODE);
-    const FT_Size_Metrics& metrics = face->size->metrics;
-    font.pixelSize = pixelSize;
-    font.ascent = int((metrics.ascender + 63) >> 6);
-    font.lineHeight = font.ascent - int(metrics.descender >> 6);
-    if (font.lineHeight <= 0) font.lineHeight = int((metrics.height + 63) >> 6);
-    if (font.lineHeight <= 0) font.lineHeight = pixelSize;
-    std::vector<GlyphBitmap> bitmaps(256);
-    for (int c = 32; c < 256; c++) {
-        if (c >= 127 && c < 160) continue; // control characters have no glyph
-        FT_UInt index = FT_Get_Char_Index(face, FT_ULong(c));
-        if (FT_Load_Glyph(face, index, raster ? FT_LOAD_RENDER : FT_LOAD_DEFAULT) != 0) continue;
-        FT_GlyphSlot slot = face->glyph;
-        Glyph& glyph = font.glyphs[c];
-        glyph.advance = int((slot->advance.x + 32) >> 6);
-        if (!raster) continue;
-        glyph.left = slot->bitmap_left;
-        glyph.top = slot->bitmap_top;
-        copyBitmap(slot->bitmap, bitmaps[size_t(c)]);
-        glyph.width = bitmaps[size_t(c)].width;
-        glyph.height = bitmaps[size_t(c)].height;
+    size_t slot = 0;
+    while (slot < files.faces.size() && files.faces[slot].face) slot++;
+    if (slot == files.faces.size()) files.faces.emplace_back();
+    files.faces[slot] = {path, face, 0};
+    return int(slot);
+}
+
+// Lets go of a font's size and, with its last font, of the face.
+void releaseFace(FontRecord& font) {
+    if (font.face < 0 || size_t(font.face) >= files.faces.size()) return;
+    OpenFace& open = files.faces[size_t(font.face)];
+    if (font.size) FT_Done_Size(font.size);
+    font.size = nullptr;
+    if (--open.users <= 0 && open.face) {
+        FT_Done_Face(open.face);
+        open = OpenFace{};
     }
-    if (raster) buildAtlas(font, bitmaps);
+}
+
+// The side of a font's atlas: wide enough for a row of its largest glyphs.
+int atlasWidth(int pixelSize) {
+    int width = 128;
+    while (width < pixelSize * 16 && width < 4096) width *= 2;
+    return width;
+}
+
+// Makes the atlas at least this tall, doubling; false when it cannot grow.
+bool growAtlas(FontRecord& font, int needed) {
+    Surface& atlas = font.atlas;
+    if (needed <= atlas.height) return true;
+    int height = std::max(atlas.height, 16);
+    while (height < needed) height *= 2;
+    std::string why;
+    if (!CheckPictureSize(atlas.width, height, why)) return false;
+    // The old textures have the old size; quads already batched are sent first.
+    DropTextures(atlas);
+    atlas.pixels.resize(size_t(atlas.width) * size_t(height), 0x00FFFFFFu);
+    atlas.height = height;
     return true;
 }
 
+// Coverage 0..255 of one bitmap pixel.
+unsigned char coverageAt(const FT_Bitmap& bitmap, const unsigned char* row, int x) {
+    if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) return (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY) return 0;
+    return bitmap.num_grays > 1 ? (unsigned char)(row[x] * 255 / (bitmap.num_grays - 1)) : row[x];
+}
+
+// Places the glyph slot's bitmap on the atlas shelves, a pixel apart so that
+// smooth sampling never picks up a neighbour, and updates the texture.
+void placeBitmap(FontRecord& font, const FT_Bitmap& bitmap, Glyph& glyph) {
+    int w = int(bitmap.width), h = int(bitmap.rows);
+    Surface& atlas = font.atlas;
+    if (w <= 0 || h <= 0 || w + 2 > atlas.width) return;
+    if (font.shelfX + w + 1 > atlas.width) {
+        font.shelfX = 1;
+        font.shelfY += font.shelfHeight + 1;
+        font.shelfHeight = 0;
+    }
+    if (!growAtlas(font, font.shelfY + h + 1)) return;
+    glyph.atlasX = font.shelfX;
+    glyph.atlasY = font.shelfY;
+    glyph.width = w;
+    glyph.height = h;
+    font.shelfX += w + 1;
+    font.shelfHeight = std::max(font.shelfHeight, h);
+    for (int y = 0; y < h; y++) {
+        const unsigned char* row = bitmap.buffer + ptrdiff_t(y) * bitmap.pitch;
+        uint32_t* out =
+            &atlas.pixels[size_t(glyph.atlasY + y) * size_t(atlas.width) + size_t(glyph.atlasX)];
+        for (int x = 0; x < w; x++)
+            out[x] = (uint32_t(coverageAt(bitmap, row, x)) << 24) | 0x00FFFFFFu;
+    }
+    // A texture made earlier gets the new glyph's rectangle; the alpha-tested
+    // one is made again from the pixels when next needed.
+    if (atlas.texture) {
+        SDL_Rect rect{glyph.atlasX, glyph.atlasY, w, h};
+        SDL_UpdateTexture(
+            atlas.texture, &rect,
+            &atlas.pixels[size_t(glyph.atlasY) * size_t(atlas.width) + size_t(glyph.atlasX)],
+            atlas.width * 4);
+    }
+    if (atlas.maskedTexture) {
+        SDL_Texture* plain = atlas.texture;
+        atlas.texture = nullptr; // keep the plain one, drop only the tested one
+        DropTextures(atlas);
+        atlas.texture = plain;
+    }
+}
+
 } // namespace
+
+// A character's glyph: measured, and on the SDL back-end rasterised into the
+// atlas, the first time it is asked for.
+const Glyph& GlyphOf(FontRecord& font, unsigned char c) {
+    Glyph& glyph = font.glyphs[c];
+    if (glyph.ready) return glyph;
+    glyph.ready = true;
+    if (c < 32 || (c >= 127 && c < 160)) return glyph; // control characters have no glyph
+    if (font.face < 0 || size_t(font.face) >= files.faces.size() || !font.size) return glyph;
+    FT_Face face = files.faces[size_t(font.face)].face;
+    bool raster = !font.atlas.pixels.empty();
+    if (FT_Activate_Size(font.size) != 0) return glyph;
+    FT_UInt index = FT_Get_Char_Index(face, FT_ULong(c));
+    if (FT_Load_Glyph(face, index, raster ? FT_LOAD_RENDER : FT_LOAD_DEFAULT) != 0) return glyph;
+    FT_GlyphSlot slot = face->glyph;
+    glyph.advance = int((slot->advance.x + 32) >> 6);
+    if (!raster) return glyph;
+    glyph.left = slot->bitmap_left;
+    glyph.top = slot->bitmap_top;
+    placeBitmap(font, slot->bitmap, glyph);
+    return glyph;
+}
 
 // The record of a live font handle, or null.
 FontRecord* FindFont(int font) {
@@ -134,12 +172,15 @@ FontRecord* FindFont(int font) {
     return record.used ? &record : nullptr;
 }
 
-// Frees every font and stops FreeType.
+// Frees every font, closes every face and stops FreeType.
 void FreeAllFonts() {
     for (FontRecord& font : videoState.fonts) DropTextures(font.atlas);
     videoState.fonts.clear();
-    if (library) FT_Done_FreeType(library);
-    library = nullptr;
+    for (OpenFace& open : files.faces)
+        if (open.face) FT_Done_Face(open.face); // also frees its sizes
+    files.faces.clear();
+    if (files.library) FT_Done_FreeType(files.library);
+    files.library = nullptr;
 }
 
 // Loads a font file at a pixel size; 0 (see PlatformError) on failure.
@@ -159,17 +200,40 @@ int LoadFont(const std::string& path, int pixelSize) {
         SetPlatformError("cannot load font " + path + ": " + why);
         return 0;
     }
-    FT_Face face = nullptr;
-    if (FT_New_Face(library, path.c_str(), 0, &face) != 0) {
+    FontRecord font;
+    font.face = openFace(path);
+    if (font.face < 0) {
         SetPlatformError("cannot load font " + path + ": not a font FreeType can read");
         return 0;
     }
-    FontRecord font;
-    bool ok = readFace(face, pixelSize, VideoUsesSdl(), font, why);
-    FT_Done_Face(face);
-    if (!ok) {
-        SetPlatformError("cannot load font " + path + ": " + why);
+    OpenFace& open = files.faces[size_t(font.face)];
+    open.users++;
+    FT_Size size = nullptr;
+    bool sized = FT_New_Size(open.face, &size) == 0;
+    font.size = size;
+    if (!sized || FT_Activate_Size(size) != 0 ||
+        FT_Set_Pixel_Sizes(open.face, 0, FT_UInt(pixelSize)) != 0) {
+        releaseFace(font);
+        SetPlatformError("cannot load font " + path + ": the font has no size " +
+                         std::to_string(pixelSize));
         return 0;
+    }
+    const FT_Size_Metrics& metrics = size->metrics;
+    font.pixelSize = pixelSize;
+    font.ascent = int((metrics.ascender + 63) >> 6);
+    font.lineHeight = font.ascent - int(metrics.descender >> 6);
+    if (font.lineHeight <= 0) font.lineHeight = int((metrics.height + 63) >> 6);
+    if (font.lineHeight <= 0) font.lineHeight = pixelSize;
+    if (VideoUsesSdl()) {
+        // The atlas starts as one shelf of glyphs and grows as characters show up.
+        font.atlas.width = atlasWidth(pixelSize);
+        font.atlas.filtered = true;
+        if (!growAtlas(font, std::min(font.lineHeight + 2, MaxPictureSide))) {
+            releaseFace(font);
+            SetPlatformError("cannot load font " + path + ": no room for size " +
+                             std::to_string(pixelSize));
+            return 0;
+        }
     }
     font.used = true;
     videoState.fonts.push_back(std::move(font));
@@ -181,6 +245,7 @@ void FreeFont(int font) {
     FontRecord* record = FindFont(font);
     if (!record) return;
     DropTextures(record->atlas);
+    releaseFace(*record);
     *record = FontRecord{};
     if (videoState.font == font) videoState.font = 0;
 }
@@ -199,7 +264,7 @@ int MeasureText(const std::string& text) {
     FontRecord* font = FindFont(videoState.font);
     if (!font) return 0;
     int width = 0;
-    for (char c : text) width += font->glyphs[static_cast<unsigned char>(c)].advance;
+    for (char c : text) width += GlyphOf(*font, static_cast<unsigned char>(c)).advance;
     return width;
 }
 

@@ -356,7 +356,7 @@ void DrawString(const std::string& text, float x, float y) {
     Transform t = transformAt(x, y);
     int pen = 0;
     for (char c : text) {
-        const Glyph& glyph = font->glyphs[static_cast<unsigned char>(c)];
+        const Glyph& glyph = GlyphOf(*font, static_cast<unsigned char>(c));
         if (glyph.width > 0 && glyph.height > 0)
             pushSurfaceQuad(font->atlas, t, float(pen + glyph.left),
                             float(font->ascent - glyph.top), float(glyph.width),

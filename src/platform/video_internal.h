@@ -16,6 +16,7 @@
 struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;
+struct FT_SizeRec_;
 
 // Pictures larger than this on a side, or with more pixels in all, are refused.
 constexpr int MaxPictureSide = 16384;
@@ -42,19 +43,26 @@ struct ImageRecord {
 
 // One Latin-1 character of a font: its advance and where its bitmap sits.
 struct Glyph {
+    bool ready = false; // measured (and on the SDL back-end placed in the atlas)
     int advance = 0;
     int left = 0, top = 0; // bitmap offset from the pen and above the baseline
     int width = 0, height = 0;
     int atlasX = 0, atlasY = 0;
 };
 
+// A font at one pixel size. Characters are measured and rasterised the first
+// time they are measured or drawn; the atlas keeps its width and grows
+// downwards, its glyphs packed on shelves from the top.
 struct FontRecord {
     bool used = false;
+    int face = 0;                // slot in font.cpp's table of open faces
+    FT_SizeRec_* size = nullptr; // this pixel size on the shared face
     int pixelSize = 0;
     int ascent = 0;     // baseline below the top of a line
     int lineHeight = 0; // ascender - descender
     Glyph glyphs[256];
     Surface atlas; // white glyphs with coverage as alpha (SDL back-end only)
+    int shelfX = 1, shelfY = 1, shelfHeight = 0; // where the next glyph goes
 };
 
 struct VideoState {
@@ -101,6 +109,8 @@ void ApplyMask(std::vector<uint32_t>& pixels);
 
 // fonts (font.cpp)
 FontRecord* FindFont(int font);
+// A character's glyph, measured and rasterised on first use.
+const Glyph& GlyphOf(FontRecord& font, unsigned char c);
 void FreeAllFonts(); // and the FreeType library
 
 // PNG files (png.cpp)
