@@ -51,14 +51,15 @@ XServer StartXServer(int width, int height);
 void StopXServer(XServer& server);
 
 // Runs a program with DISPLAY set, stops it with SIGINT after stopAfterMs
-// (0 = let it end by itself, killed after 120 s), and returns its stdout and
-// stderr together; ok is false when it could not be started.
+// (0 = let it end by itself, killed after 120 s) or as soon as its output
+// holds stopWhen (when not empty), and returns its stdout and stderr
+// together; ok is false when it could not be started.
 struct ChildRun {
     bool ok = false;
     int status = -1;
     std::string output;
 };
-ChildRun RunChild(const std::vector<std::string>& argv, const std::string& display,
-                  int stopAfterMs);
+ChildRun RunChild(const std::vector<std::string>& argv, const std::string& display, int stopAfterMs,
+                  const std::string& stopWhen = "");
 // This program's own path, for running probes.
 std::string BenchProgramPath();

@@ -54,17 +54,26 @@ std::string FormatBenchTable(const BenchTable& table) {
     return out.str();
 }
 
-// Runs the benchmarks; argv[1] is the file the table is written to.
+// Runs the benchmarks; argv[1] is the file the table is written to, and any
+// further arguments name the benchmarks to run (startup, memory, round,
+// sprites, engine, pacing).
 int main(int argc, char** argv) {
     int probe = RunBenchProbe(argc, argv);
     if (probe >= 0) return probe;
     BenchTable table;
-    BenchStartup(table);
-    BenchMemory(table);
-    BenchRoundFrame(table);
-    BenchSprites(table);
-    BenchEngineTest(table);
-    BenchPacing(table);
+    // Names after the file choose some of the benchmarks; none runs them all.
+    auto chosen = [&](const char* name) {
+        if (argc <= 2) return true;
+        for (int i = 2; i < argc; i++)
+            if (std::string(argv[i]) == name) return true;
+        return false;
+    };
+    if (chosen("startup")) BenchStartup(table);
+    if (chosen("memory")) BenchMemory(table);
+    if (chosen("round")) BenchRoundFrame(table);
+    if (chosen("sprites")) BenchSprites(table);
+    if (chosen("engine")) BenchEngineTest(table);
+    if (chosen("pacing")) BenchPacing(table);
     std::string text = FormatBenchTable(table);
     std::fputs(text.c_str(), stdout);
     if (argc > 1) {

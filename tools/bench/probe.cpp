@@ -1,7 +1,202 @@
-// probe.cpp - the measurements that run inside a child copy of zp-bench.
+// probe.cpp - the measurements that run inside a child copy of zp-bench on a
+// private X display: sprite throughput through the toolkit, the engine test
+// of a full start-up, and the frame times of the title screen. Each prints one
+// line of "key value" pairs that the parent reads back.
 #include "bench.h"
 
-// Not a probe's command line yet.
-int RunBenchProbe(int, char**) {
-    return -1;
+#include "draw/draw.h"
+#include "platform/platform.h"
+#include "shell/display.h"
+#include "shell/frame.h"
+#include "shell/shell.h"
+#include "ui/ui.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Seconds between two moments.
+double seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+// Starts the real platform: SDL on the X display in DISPLAY, no sound card.
+bool startPlatform() {
+    PlatformConfig config;
+    config.silentAudio = true;
+    config.seed = 1;
+    if (PlatformInit(config)) return true;
+    std::printf("error %s\n", PlatformError().c_str());
+    return false;
+}
+
+// A sprite moving across the window, bouncing off its edges.
+struct Mover {
+    int x, y, dx, dy;
+};
+
+// Draws count moving sprites per frame through DrawSprite for about ms
+// milliseconds after a short warm-up, and prints the frames per second.
+int probeSprites(int engine, int count, int ms, const std::string& png) {
+    if (!startPlatform()) return 1;
+    SetGraphicsEngine(engine);
+    const int width = 800, height = 600;
+    if (!OpenDisplay(width, height, 0, 0)) {
+        std::printf("error %s\n", PlatformError().c_str());
+        return 1;
+    }
+    SetCentreAnchoring(true);
+    int image = LoadImage(png, ImageMasked);
+    if (!image) {
+        std::printf("error cannot load %s: %s\n", png.c_str(), PlatformError().c_str());
+        return 1;
+    }
+    const int side = ImageFrameWidth(image);
+    // Every sprite must be drawn, so the budget is lifted above the count.
+    sprites.SpriteBudget[SpriteKindMain] = count + 1;
+    shell.Settings[slot::SlowSystem] = 0;
+    frame.FrameParity = 0;
+    std::vector<Mover> movers(static_cast<size_t>(count));
+    for (Mover& m : movers) {
+        m.x = RandomInt(0, width - side);
+        m.y = RandomInt(0, height - side);
+        do {
+            m.dx = RandomInt(-1, 1);
+            m.dy = RandomInt(-1, 1);
+        } while (m.dx == 0 && m.dy == 0);
+    }
+    auto drawFrame = [&]() {
+        BeginFrame(1);
+        ResetDrawState();
+        for (Mover& m : movers) {
+            m.x += m.dx;
+            m.y += m.dy;
+            if (m.x < 0 || m.x > width - side) m.dx = -m.dx, m.x += 2 * m.dx;
+            if (m.y < 0 || m.y > height - side) m.dy = -m.dy, m.y += 2 * m.dy;
+            DrawSprite(image, m.x, m.y, 0, SpriteKindMain);
+        }
+        Flip(0);
+    };
+    for (int f = 0; f < 10; f++) drawFrame();
+    int frames = 0;
+    auto start = Clock::now(), now = start;
+    do {
+        drawFrame();
+        frames++;
+        now = Clock::now();
+    } while (seconds(start, now) * 1000 < ms);
+    std::printf("fps %.2f drawn %d engine %s\n", frames / seconds(start, now),
+                sprites.DrawnSprites[SpriteKindMain], OpenedEngineName().c_str());
+    PlatformShutdown();
+    return 0;
+}
+
+// Writes a setup file that asks for the engine in an 800 x 600 window.
+bool writeSetup(const std::string& dir, int engine) {
+    const char* names[3] = {"OpenGL", "DX9", "DX7"};
+    return WriteTextLinesAtomic(dir + "Setup.ini", {"[Graphics]", "Fullscreen = False",
+                                                    std::string("GFX Engine = ") + names[engine],
+                                                    "Width=800", "Height=600"});
+}
+
+// A full start-up on the given engine; prints the engine test's verdict.
+int probeEngine(int engine, const std::string& dir) {
+    if (!writeSetup(dir, engine)) {
+        std::printf("error cannot write the setup file in %s\n", dir.c_str());
+        return 1;
+    }
+    if (!startPlatform()) return 1;
+    shell.FilesDir = dir;
+    StartUp();
+    const int* budget = sprites.SpriteBudget;
+    std::printf("best %d main %d glow %d particles %d target %d slow %d ms %d engine %s\n",
+                engineTest.Best, budget[1], budget[2], budget[3], engineTest.TargetFps,
+                shell.Settings[slot::SlowSystem], display.EngineTestMillis,
+                OpenedEngineName().c_str());
+    CloseTextFile(shell.DebugLog);
+    shell.DebugLog = 0;
+    PlatformShutdown();
+    return 0;
+}
+
+// A full start-up on the given engine, then the title screen for ms
+// milliseconds; prints the mean, 99th percentile and worst frame time.
+int probePacing(int engine, const std::string& dir, int ms) {
+    if (!writeSetup(dir, engine)) {
+        std::printf("error cannot write the setup file in %s\n", dir.c_str());
+        return 1;
+    }
+    if (!startPlatform()) return 1;
+    shell.FilesDir = dir;
+    StartUp();
+    TitleState title;
+    std::vector<double> times;
+    times.reserve(static_cast<size_t>(ms / 10 + 16));
+    TitleFrame(title); // the first frame follows the engine test's last one
+    auto start = Clock::now(), last = start;
+    while (seconds(start, last) * 1000 < ms && title.quit == 0) {
+        TitleFrame(title);
+        auto now = Clock::now();
+        times.push_back(seconds(last, now) * 1000);
+        last = now;
+    }
+    if (times.empty()) {
+        std::printf("error no frames\n");
+        return 1;
+    }
+    double sum = 0;
+    for (double t : times) sum += t;
+    std::vector<double> sorted = times;
+    std::sort(sorted.begin(), sorted.end());
+    size_t at99 = (sorted.size() * 99 + 99) / 100 - 1; // nearest rank
+    std::printf("frames %zu mean %.3f p99 %.3f max %.3f min %.3f rate %d engine %s\n", times.size(),
+                sum / double(times.size()), sorted[at99], sorted.back(), sorted.front(),
+                frame.FrameRate, OpenedEngineName().c_str());
+    CloseTextFile(shell.DebugLog);
+    shell.DebugLog = 0;
+    PlatformShutdown();
+    return 0;
+}
+
+// A whole number from the command line, or fallback when it is not one.
+int number(const char* text, int fallback) {
+    char* end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    return end && *end == '\0' && end != text ? static_cast<int>(v) : fallback;
+}
+
+} // namespace
+
+// Runs the probe named on the command line:
+//   --probe sprites ENGINE COUNT MS PNG
+//   --probe engine ENGINE FILESDIR
+//   --probe pacing ENGINE FILESDIR MS
+int RunBenchProbe(int argc, char** argv) {
+    if (argc < 3 || std::string(argv[1]) != "--probe") return -1;
+    std::string kind = argv[2];
+    int engine = argc > 3 ? number(argv[3], -1) : -1;
+    if (engine < 0 || engine > 2) {
+        std::printf("error bad engine\n");
+        return 2;
+    }
+    if (kind == "sprites" && argc == 7) {
+        int count = number(argv[4], -1), ms = number(argv[5], -1);
+        if (count < 1 || ms < 1) return 2;
+        return probeSprites(engine, count, ms, argv[6]);
+    }
+    if (kind == "engine" && argc == 5) return probeEngine(engine, argv[4]);
+    if (kind == "pacing" && argc == 6) {
+        int ms = number(argv[5], -1);
+        if (ms < 1) return 2;
+        return probePacing(engine, argv[4], ms);
+    }
+    std::printf("error bad probe command line\n");
+    return 2;
 }
