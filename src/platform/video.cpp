@@ -92,6 +92,10 @@ bool openSdlDisplay(int width, int height, int depth, int refresh) {
     for (int e = 0; e < 3; e++)
         if (e != videoState.engine) order[n++] = e;
     if (videoState.headless) order[0] = 2, n = 1;
+    // Offscreen, SDL would present the software picture through an OpenGL
+    // texture, loading the whole GL stack (tens of megabytes and a noticeable
+    // start-up delay) for a window nobody sees; the plain surface does.
+    if (videoState.headless) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     std::string failures;
     for (int i = 0; i < n; i++) {
         const char* name = EngineNames[order[i]];
