@@ -63,3 +63,8 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& displ
                   const std::string& stopWhen = "");
 // This program's own path, for running probes.
 std::string BenchProgramPath();
+// A private copy of the asset pack beside this program (without setup file,
+// log, scores or crash marker), as a folder path ending in "/"; "" on failure.
+std::string CopyAssetPack(const std::string& tag);
+// The number after "key " in a probe's answer line, or -1.
+double ProbeField(const std::string& text, const std::string& key);

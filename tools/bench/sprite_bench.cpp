@@ -80,12 +80,6 @@ bool saveBmp(const Pixmap& p, const std::string& path) {
     return bool(file);
 }
 
-// The number after a key in a probe's answer line, or -1.
-double field(const std::string& text, const std::string& key) {
-    size_t at = text.find(key + " ");
-    return at == std::string::npos ? -1 : std::atof(text.c_str() + at + key.size() + 1);
-}
-
 // The figure of testsprite2's first "N frames per second" line, or -1.
 double peerFps(const std::string& text) {
     size_t at = text.find(" frames per second");
@@ -119,11 +113,11 @@ double measure(Contestant& c, int engine, int count, const std::string& display,
                 std::to_string(OursMs),
                 png};
         run = RunChild(args, display, 0);
-        if (run.ok && field(run.output, "fps") >= 0) {
+        if (run.ok && ProbeField(run.output, "fps") >= 0) {
             // The probe must have drawn every sprite with the renderer asked for.
-            if (field(run.output, "drawn") == count &&
+            if (ProbeField(run.output, "drawn") == count &&
                 run.output.find(std::string("engine ") + renderer) != std::string::npos)
-                return field(run.output, "fps");
+                return ProbeField(run.output, "fps");
         }
     } else {
         args = {PeerPath, "--renderer", renderer, "--geometry", "800x600"};

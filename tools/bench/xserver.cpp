@@ -173,3 +173,29 @@ std::string BenchProgramPath() {
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : exe.string();
 }
+
+// A private copy of the asset pack, so the benchmarks leave build/Files alone.
+std::string CopyAssetPack(const std::string& tag) {
+    std::error_code ec;
+    fs::path home = fs::read_symlink("/proc/self/exe", ec).parent_path();
+    if (ec || !fs::is_directory(home / "Files", ec)) return "";
+    std::string pattern = (fs::temp_directory_path() / ("zp-bench-" + tag + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) return "";
+    fs::copy(home / "Files", pattern, fs::copy_options::recursive, ec);
+    if (ec) {
+        fs::remove_all(pattern, ec);
+        return "";
+    }
+    for (const char* stale : {"Setup.ini", "Debug.txt", "251/scores.dat", "251/crash.dat"})
+        fs::remove(pattern + "/" + stale, ec);
+    return pattern + "/";
+}
+
+// The number after "key " in a probe's answer line, or -1.
+double ProbeField(const std::string& text, const std::string& key) {
+    std::string padded = " " + text;
+    for (char& c : padded)
+        if (c == '\n' || c == '\t') c = ' ';
+    size_t at = padded.find(" " + key + " ");
+    return at == std::string::npos ? -1 : std::atof(padded.c_str() + at + key.size() + 2);
+}
