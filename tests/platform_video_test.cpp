@@ -523,3 +523,24 @@ TEST_F(SdlVideo, SizesOfOneFileMeasureAndDrawIndependently) {
     for (uint32_t p : screen.pixels) lit += p != Black;
     EXPECT_GT(lit, 20);
 }
+
+// Opaque rectangles are filled without a texture; they must light exactly the
+// pixels, in exactly the colour, that a white picture stretched over the same
+// corners does.
+TEST_F(SdlVideo, OpaqueRectanglesMatchAStretchedWhitePicture) {
+    int white = LoadImage(solid("one.png", 1, 1, White), 0);
+    ASSERT_NE(white, 0);
+    SetColor(30, 160, 250);
+    SetDrawRotation(-33);
+    DrawRect(20, 90, 70, 25);
+    SetDrawScale(70, 25);
+    DrawImageFrame(white, 120, 90, 0);
+    grab();
+    int lit = 0;
+    for (int y = 0; y < 150; y++)
+        for (int x = 0; x < 100; x++) {
+            ASSERT_EQ(at(x, y), at(x + 100, y)) << x << "," << y;
+            lit += at(x, y) != Black;
+        }
+    EXPECT_GT(lit, 1200); // about 70 x 25
+}

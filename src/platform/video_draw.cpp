@@ -119,7 +119,8 @@ bool droppedAsOutside(const SDL_FPoint corners[4]) {
 void pushPiece(SDL_Texture* texture, const SDL_FPoint corners[4], float u0, float v0, float u1,
                float v1, SDL_Color color) {
     if (droppedAsOutside(corners)) return;
-    SDL_BlendMode blend = sdlBlend();
+    // Untextured quads are opaque solid fills (see solidFill).
+    SDL_BlendMode blend = texture ? sdlBlend() : SDL_BLENDMODE_NONE;
     if (batch.texture != texture || batch.blend != blend ||
         batch.vertices.size() + 4 > batch.vertices.capacity()) {
         FlushBatch();
@@ -196,6 +197,14 @@ void pushSurfaceQuad(Surface& surface, const Transform& t, float x, float y, flo
              float(sy + sh) * ih, tint());
 }
 
+// True when a rectangle or line in the current state simply covers its pixels
+// with the colour: opaque under alpha or mask blending. Such quads go to the
+// renderer untextured, which the software renderer fills far faster than it
+// samples and blends the white pixel, with the same pixels as the result.
+bool solidFill() {
+    return (videoState.blend == BlendAlpha || videoState.blend == BlendMask) && tint().a == 255;
+}
+
 // Makes sure the white pixel exists for rectangles and lines.
 Surface& whitePixel() {
     Surface& white = videoState.white;
@@ -215,8 +224,11 @@ void FlushBatch() {
         batch.indices.reserve(size_t(BatchQuads) * 6);
     }
     if (batch.vertices.empty()) return;
-    if (videoState.renderer && batch.texture) {
-        SDL_SetTextureBlendMode(batch.texture, batch.blend);
+    if (videoState.renderer) {
+        if (batch.texture)
+            SDL_SetTextureBlendMode(batch.texture, batch.blend);
+        else
+            SDL_SetRenderDrawBlendMode(videoState.renderer, batch.blend);
         SDL_RenderGeometry(videoState.renderer, batch.texture, batch.vertices.data(),
                            int(batch.vertices.size()), batch.indices.data(),
                            int(batch.indices.size()));
@@ -305,7 +317,12 @@ void DrawRect(float x, float y, float w, float h) {
     ChargeDrawCost();
     if (videoState.recording) return Record(DrawKind::Rect, x, y, w, h, 0, 0, nullptr);
     if (!canDraw() || droppedAsInvisible()) return;
-    pushSurfaceQuad(whitePixel(), transformAt(x, y), 0, 0, w, h, 0, 0, 1, 1);
+    Transform t = transformAt(x, y);
+    if (solidFill()) {
+        SDL_FPoint corners[4] = {apply(t, 0, 0), apply(t, w, 0), apply(t, w, h), apply(t, 0, h)};
+        return pushQuad(nullptr, corners, 0, 0, 1, 1, tint());
+    }
+    pushSurfaceQuad(whitePixel(), t, 0, 0, w, h, 0, 0, 1, 1);
 }
 
 // A one-pixel line; scale and rotation act about its first point.
@@ -328,6 +345,7 @@ void DrawLine(float x1, float y1, float x2, float y2) {
                              {b.x + hx + nx, b.y + hy + ny},
                              {b.x + hx - nx, b.y + hy - ny},
                              {a.x - hx - nx, a.y - hy - ny}};
+    if (solidFill()) return pushQuad(nullptr, corners, 0, 0, 1, 1, tint());
     SDL_Texture* texture = SurfaceTexture(whitePixel(), videoState.blend == BlendMask);
     if (texture) pushQuad(texture, corners, 0, 0, 1, 1, tint());
 }
