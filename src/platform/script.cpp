@@ -6,6 +6,7 @@
 #include "platform/script.h"
 
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 namespace {
 
 const char* const axisLetters = "xyzuvr";
+const float MaxMousePosition = 1000000.0f;
 
 // Splits off the next blank-separated word starting at pos.
 std::string nextWord(const std::string& line, size_t& pos) {
@@ -32,12 +34,12 @@ bool wholeNumber(const std::string& word, long& value) {
     return errno == 0 && *end == '\0';
 }
 
-// A finite real filling the word; false otherwise.
+// A real filling the word that a float holds as a finite number; false otherwise.
 bool realNumber(const std::string& word, float& value) {
     if (word.empty()) return false;
     char* end = nullptr;
     double v = std::strtod(word.c_str(), &end);
-    if (*end != '\0' || !std::isfinite(v)) return false;
+    if (*end != '\0' || !std::isfinite(v) || std::fabs(v) > double(FLT_MAX)) return false;
     value = float(v);
     return true;
 }
@@ -81,6 +83,9 @@ std::string parseLine(const std::string& line, ScriptEvent& event) {
         event.verb = ScriptVerb::Mouse;
         if (args.size() != 2 || !realNumber(args[0], event.a) || !realNumber(args[1], event.b))
             return "mouse needs X Y";
+        // The game turns the position into whole pixels; keep it where an int reaches.
+        if (std::fabs(event.a) > MaxMousePosition || std::fabs(event.b) > MaxMousePosition)
+            return "mouse X Y must lie within -1000000 and 1000000";
         return "";
     }
     if (verb == "down" || verb == "up" || verb == "press") {

@@ -21,7 +21,10 @@ Scores droppedSelection;
 int64_t graphHeight(int64_t score, int64_t best) {
     int64_t h;
     if (best <= std::numeric_limits<int64_t>::max() / 150) {
-        h = score / best * 150 + score % best * 150 / best;
+        // Far below zero the bar is clamped anyway, and the product could overflow.
+        const int64_t whole = score / best;
+        if (whole < -1000000) return -1000000;
+        h = whole * 150 + score % best * 150 / best;
     } else {
         h = static_cast<int64_t>(static_cast<long double>(score) * 150 / best);
     }
