@@ -259,6 +259,12 @@ int LoadSound(const std::string& path) {
         SetPlatformError("cannot load sound " + path + ": " + SDL_GetError());
         return 0;
     }
+    if (length == 0 || !data) {
+        // A data chunk shorter than one sample: nothing to convert or play.
+        SDL_FreeWAV(data);
+        SetPlatformError("sound " + path + " holds no samples");
+        return 0;
+    }
     Uint8 channels = spec.channels >= 2 ? 2 : 1;
     SDL_AudioCVT cvt;
     if (SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, channels,

@@ -32,6 +32,13 @@ bool usableShape(int width, int height) {
     return height == width * 10 / 16 || height == width * 9 / 16 || height == width * 3 / 4;
 }
 
+// Passes a loaded handle on; a picture, sound or font that did not load is
+// named in the log (the game goes on without it).
+int noteMissing(int handle, const std::string& file) {
+    if (handle == 0) LogLine("\tCould not load " + file + " : " + PlatformError());
+    return handle;
+}
+
 } // namespace
 
 // Rebuilds ModeList from the modes the display reports; a mode matching the
@@ -235,15 +242,19 @@ void LoadCommonAssets() {
         for (int step = 0; step <= 8; ++step)
             display.FontLadder[(t - 1) * 10 + step] =
                 LoadFont(face[t], ScaledSize(ladder[step], f1));
+    // One line per typeface that is missing or unreadable, not one per size.
+    for (int t = 1; t <= 3; ++t) noteMissing(display.FontLadder[(t - 1) * 10], face[t]);
 
     LogLine("\tDefault Icons");
-    display.IconSheet = LoadImageSheet("icons.png", 16, 16, 64, ImageMasked | ImageFiltered);
+    display.IconSheet = noteMissing(
+        LoadImageSheet("icons.png", 16, 16, 64, ImageMasked | ImageFiltered), "icons.png");
     display.IconSheetCrisp = LoadImageSheet("icons.png", 16, 16, 64, ImageMasked);
     LogLine("\tLogos");
-    display.Logo = LoadImage("logo.png", ImageMasked | ImageFiltered);
-    display.Palvex = LoadImage("Palvex.png", ImageMasked | ImageFiltered);
+    display.Logo = noteMissing(LoadImage("logo.png", ImageMasked | ImageFiltered), "logo.png");
+    display.Palvex =
+        noteMissing(LoadImage("Palvex.png", ImageMasked | ImageFiltered), "Palvex.png");
     LogLine("\tBadgeGet");
-    display.BadgeJingle = LoadSound("badgeget.wav");
+    display.BadgeJingle = noteMissing(LoadSound("badgeget.wav"), "badgeget.wav");
     if (!display.AssetsLoadedOnce) {
         showSplash();
         display.AssetsLoadedOnce = true;
@@ -253,14 +264,15 @@ void LoadCommonAssets() {
     LogLine("Switching to Game Folder");
     if (inCommon) ChangeDir("../");
     ChangeDir(GameFolder());
-    display.BadgeSheet = LoadImageSheet("badges.png", 64, 64, 16, ImageMasked | ImageFiltered);
+    display.BadgeSheet = noteMissing(
+        LoadImageSheet("badges.png", 64, 64, 16, ImageMasked | ImageFiltered), "badges.png");
     LogLine("");
     LogLine("Loading Sound effects");
     for (int n = 1; n <= 200; ++n) {
         std::string name = threeDigits(n) + ".wav";
         if (!FileExists(name)) continue;
         LogLine("\tSFX(" + std::to_string(n) + ")");
-        shell.SoundBank[n] = LoadSound(name);
+        shell.SoundBank[n] = noteMissing(LoadSound(name), name);
     }
     LogLine("Sounds loaded");
     LogLine("");
@@ -278,7 +290,8 @@ void LoadGameAssets() {
     display.EngineTestMillis = Millis() - started;
     LoadMusicStems();
     FreeImage(display.GameSheet);
-    display.GameSheet = LoadImageSheet("gfx.png", 16, 16, 64, ImageMasked | ImageFiltered);
+    display.GameSheet =
+        noteMissing(LoadImageSheet("gfx.png", 16, 16, 64, ImageMasked | ImageFiltered), "gfx.png");
 }
 
 // Makes a size step of one of the three typefaces the current font.

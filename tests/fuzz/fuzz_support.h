@@ -38,12 +38,13 @@ inline void StartFuzzPlatform(bool headless = false) {
     }
 }
 
-// A scratch folder private to this process, made once and made current;
-// returns its path with a trailing "/".
+// A scratch folder private to this process, made once; returns its path with
+// a trailing "/". It lies in memory when it can: the savers sync every file.
 inline const std::string& FuzzDir() {
     static const std::string dir = [] {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zp-fuzz-XXXXXX";
+        std::string base = tmp && *tmp ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        std::string pattern = base + "/zp-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data())) std::abort();
         return pattern + "/";
     }();
