@@ -6,6 +6,7 @@
 // twice must leave the same files byte for byte, and a script recorded while
 // playing must replay to the same score table.
 #include "platform/platform.h"
+#include "platform/script.h"
 #include "support/fixture.h"
 #include "support/run.h"
 
@@ -92,8 +93,10 @@ int startRound(ScriptBuilder& s, int ms, int mode) {
     return ms + 600;
 }
 
-// A round that walks, fires, is paused and quit with Escape, Down and Space.
-// With a screenshot, F11 is pressed in the round and in the pause menu.
+// A round that walks, holds the right button (it fires only on a gun post),
+// and is paused and quit with Escape, Down and Space. With shots, F11 is
+// pressed in the round and in the pause menu; with continueFirst the round is
+// paused and continued once before.
 int quitRound(ScriptBuilder& s, int ms, const RoundPlan& plan, bool shots, bool continueFirst) {
     ms = startRound(s, ms, plan.mode);
     s.mouse(ms, 300, 300);
@@ -403,4 +406,28 @@ TEST(SessionScripted, ARecordedSessionReplaysToTheSameScores) {
     EXPECT_EQ(replayed.result.status, 0) << "the recording does not reach the closing page";
     EXPECT_EQ(ReadWholeFile(again + "251/scores.dat"), scores);
     EXPECT_EQ(ReadWholeFile(again + "Setup.ini"), ReadWholeFile(dir + "Setup.ini"));
+}
+
+TEST(SessionScripted, EveryScriptedEventIsRecordedAtTheMomentItActed) {
+    // The quick check of the same: input played from a script while
+    // recording comes out as the same events at the same moments.
+    const std::string source = "100 mouse 300 200\n150 down mouse1\n200 up mouse1\n"
+                               "250 type Zed Q\n300 press 13\n400 down 27\n500 up 27\n"
+                               "520 close\n";
+    std::string dir = MakeTempDir("session-rec-unit");
+    ASSERT_TRUE(WriteWholeFile(dir + "in.script", source));
+    PlatformConfig config;
+    config.scriptPath = dir + "in.script";
+    config.recordPath = dir + "out.script";
+    StartDoubles(config);
+    while (Millis() < 600) SleepMillis(1);
+    PlatformShutdown();
+
+    std::vector<ScriptEvent> played, recorded;
+    std::string error;
+    ASSERT_TRUE(ParseScript(source, "in", played, error)) << error;
+    ASSERT_TRUE(ParseScript(ReadWholeFile(dir + "out.script"), "out", recorded, error)) << error;
+    ASSERT_EQ(recorded.size(), played.size()) << ReadWholeFile(dir + "out.script");
+    for (size_t i = 0; i < played.size(); ++i)
+        EXPECT_EQ(FormatScriptEvent(recorded[i]), FormatScriptEvent(played[i]));
 }

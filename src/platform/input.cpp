@@ -524,6 +524,12 @@ void InputAdvanceTo(int ms) {
         const ScriptEvent& e = input.events[input.nextEvent++];
         if (e.verb == ScriptVerb::End) endScript("end reached");
         applyEvent(e);
+        if (input.record) {
+            // A scripted run is recorded too, at the moment each event acted.
+            ScriptEvent taken = e;
+            taken.ms = Millis();
+            recordEvent(taken);
+        }
     }
     if (input.nextEvent >= input.events.size()) {
         int last = input.events.empty() ? 0 : input.events.back().ms;
