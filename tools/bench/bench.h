@@ -2,6 +2,9 @@
 // and the target it is held against; the main program prints and saves it.
 #pragma once
 
+#include "platform/platform.h"
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -68,3 +71,18 @@ std::string BenchProgramPath();
 std::string CopyAssetPack(const std::string& tag);
 // The number after "key " in a probe's answer line, or -1.
 double ProbeField(const std::string& text, const std::string& key);
+// The machine's one-minute load average as text ("?" when unknown): the X
+// benchmarks measure against whatever else the shared machine is running.
+std::string LoadAverage();
+
+// The sprite benchmark's display-free pieces.
+Pixmap BenchSpritePicture();                           // the 32 x 32 benchmark sprite
+std::vector<uint8_t> EncodeBmp24(const Pixmap& p);     // as a BMP file for testsprite2
+double PeerFramesPerSecond(const std::string& output); // testsprite2's first report, or -1
+// The search for the largest sprite count that holds the frame rate: lo held,
+// hi did not (-1 while no count failed), next is the count to try.
+struct SpriteSearch {
+    int lo = 0, hi = -1, next = 2000;
+};
+void AdvanceSearch(SpriteSearch& s, bool held);
+bool SearchSettled(const SpriteSearch& s);

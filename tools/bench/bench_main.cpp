@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -60,6 +61,14 @@ std::string FormatBenchTable(const BenchTable& table) {
 int main(int argc, char** argv) {
     int probe = RunBenchProbe(argc, argv);
     if (probe >= 0) return probe;
+    // The benchmarks change the current folder (start-up enters the files
+    // folder), so a relative output path is fixed before they run.
+    std::string output;
+    if (argc > 1) {
+        std::error_code ec;
+        output = std::filesystem::absolute(argv[1], ec).string();
+        if (ec) output = argv[1];
+    }
     BenchTable table;
     // Names after the file choose some of the benchmarks; none runs them all.
     auto chosen = [&](const char* name) {
@@ -77,10 +86,10 @@ int main(int argc, char** argv) {
     std::string text = FormatBenchTable(table);
     std::fputs(text.c_str(), stdout);
     if (argc > 1) {
-        std::ofstream file(argv[1], std::ios::binary);
+        std::ofstream file(output, std::ios::binary);
         file << text;
         if (!file) {
-            std::fprintf(stderr, "zp-bench: cannot write %s\n", argv[1]);
+            std::fprintf(stderr, "zp-bench: cannot write %s\n", output.c_str());
             return 1;
         }
     }

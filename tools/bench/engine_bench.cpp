@@ -11,6 +11,7 @@
 void BenchEngineTest(BenchTable& table) {
     XServer x = StartXServer(1280, 1024);
     if (x.display.empty()) return AddBenchNote(table, "engine test", "Xvfb did not start");
+    std::string loadBefore = LoadAverage();
     const char* asked[3] = {"opengl", "opengles2", "software"};
     for (int engine = 0; engine < 3; engine++) {
         std::string name = std::string("engine test best n, ") + asked[engine];
@@ -44,5 +45,7 @@ void BenchEngineTest(BenchTable& table) {
                          whole("target") + " fps, slow system " + whole("slow") + ", test " +
                          whole("ms") + " ms");
     }
+    AddBenchNote(table, "  load average over the engine tests",
+                 loadBefore + " -> " + LoadAverage());
     StopXServer(x);
 }

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <time.h>
 #include <vector>
 
 namespace {
@@ -140,6 +141,10 @@ int probePacing(int engine, const std::string& dir, int ms) {
     std::vector<double> times;
     times.reserve(static_cast<size_t>(ms / 10 + 16));
     TitleFrame(title); // the first frame follows the engine test's last one
+    // The processor time of the whole program (renderer threads included)
+    // tells the frame's own work apart from waiting on a busy machine.
+    timespec cpuStart{}, cpuEnd{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
     auto start = Clock::now(), last = start;
     while (seconds(start, last) * 1000 < ms && title.quit == 0) {
         TitleFrame(title);
@@ -147,6 +152,9 @@ int probePacing(int engine, const std::string& dir, int ms) {
         times.push_back(seconds(last, now) * 1000);
         last = now;
     }
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
+    double cpuMs = double(cpuEnd.tv_sec - cpuStart.tv_sec) * 1000 +
+                   double(cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6;
     if (times.empty()) {
         std::printf("error no frames\n");
         return 1;
@@ -156,9 +164,10 @@ int probePacing(int engine, const std::string& dir, int ms) {
     std::vector<double> sorted = times;
     std::sort(sorted.begin(), sorted.end());
     size_t at99 = (sorted.size() * 99 + 99) / 100 - 1; // nearest rank
-    std::printf("frames %zu mean %.3f p99 %.3f max %.3f min %.3f rate %d engine %s\n", times.size(),
-                sum / double(times.size()), sorted[at99], sorted.back(), sorted.front(),
-                frame.FrameRate, OpenedEngineName().c_str());
+    std::printf("frames %zu mean %.3f p99 %.3f max %.3f min %.3f cpu %.3f rate %d engine %s\n",
+                times.size(), sum / double(times.size()), sorted[at99], sorted.back(),
+                sorted.front(), cpuMs / double(times.size()), frame.FrameRate,
+                OpenedEngineName().c_str());
     CloseTextFile(shell.DebugLog);
     shell.DebugLog = 0;
     PlatformShutdown();
@@ -175,7 +184,7 @@ int number(const char* text, int fallback) {
 } // namespace
 
 // Runs the probe named on the command line:
-//   --probe sprites ENGINE COUNT MS PNG
+//   --probe sprites ENGINE COUNT MS PNG [plain]
 //   --probe engine ENGINE FILESDIR
 //   --probe pacing ENGINE FILESDIR MS
 int RunBenchProbe(int argc, char** argv) {
@@ -186,9 +195,14 @@ int RunBenchProbe(int argc, char** argv) {
         std::printf("error bad engine\n");
         return 2;
     }
-    if (kind == "sprites" && argc == 7) {
+    if (kind == "sprites" && (argc == 7 || (argc == 8 && std::string(argv[7]) == "plain"))) {
         int count = number(argv[4], -1), ms = number(argv[5], -1);
         if (count < 1 || ms < 1) return 2;
+        // "plain" tries a proposed change without touching the platform: SDL
+        // reads its hints from the environment, and this one makes the
+        // software renderer present through the window's own surface instead
+        // of an OpenGL texture.
+        if (argc == 8) setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 1);
         return probeSprites(engine, count, ms, argv[6]);
     }
     if (kind == "engine" && argc == 5) return probeEngine(engine, argv[4]);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <thread>
@@ -198,4 +199,11 @@ double ProbeField(const std::string& text, const std::string& key) {
         if (c == '\n' || c == '\t') c = ' ';
     size_t at = padded.find(" " + key + " ");
     return at == std::string::npos ? -1 : std::atof(padded.c_str() + at + key.size() + 2);
+}
+
+// The one-minute load average from /proc/loadavg.
+std::string LoadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string first;
+    return file >> first ? first : std::string("?");
 }
