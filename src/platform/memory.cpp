@@ -7,6 +7,19 @@
 
 #include <malloc.h>
 
+// Under AddressSanitizer its own allocator stands in for malloc, and malloc's
+// figures stay at zero; the sanitizer keeps the count instead.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZP_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZP_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifdef ZP_ADDRESS_SANITIZER
+#include <sanitizer/allocator_interface.h>
+#endif
+
 namespace {
 
 struct MemoryState {
@@ -25,6 +38,10 @@ int CollectMemory() {
 
 // Bytes currently allocated through malloc/new.
 int64_t MemoryInUse() {
+#ifdef ZP_ADDRESS_SANITIZER
+    return int64_t(__sanitizer_get_current_allocated_bytes());
+#else
     struct mallinfo2 info = mallinfo2();
     return int64_t(info.uordblks) + int64_t(info.hblkhd);
+#endif
 }
