@@ -17,7 +17,9 @@
 #endif
 #endif
 #ifdef ZP_ADDRESS_SANITIZER
-#include <sanitizer/allocator_interface.h>
+#include <cstddef>
+// From the sanitizer's run-time (GCC ships no header for it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
