@@ -6,20 +6,26 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr int TitleMs = 10000;
 
 // Runs the title screen on one engine and adds its rows.
-void paceOn(BenchTable& table, const std::string& display, int engine) {
+// variant: "" the title screen, "plain" with the proposed present, "empty"
+// frames that draw nothing (the pacing alone).
+void paceOn(BenchTable& table, const std::string& display, int engine, const std::string& variant) {
     const char* names[3] = {"opengl", "opengles2", "software"};
-    std::string label = std::string("title frame, ") + names[engine];
+    std::string label =
+        std::string(variant == "empty" ? "empty frame, " : "title frame, ") + names[engine];
+    if (variant == "plain") label += ", plain-surface present (proposed)";
     std::string dir = CopyAssetPack("pacing");
     if (dir.empty()) return AddBenchNote(table, label, "no asset pack beside zp-bench");
-    ChildRun run = RunChild({BenchProgramPath(), "--probe", "pacing", std::to_string(engine), dir,
-                             std::to_string(TitleMs)},
-                            display, 0);
+    std::vector<std::string> args = {BenchProgramPath(),     "--probe", "pacing",
+                                     std::to_string(engine), dir,       std::to_string(TitleMs)};
+    if (!variant.empty()) args.push_back(variant);
+    ChildRun run = RunChild(args, display, 0);
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
     double frames = ProbeField(run.output, "frames");
@@ -37,13 +43,19 @@ void paceOn(BenchTable& table, const std::string& display, int engine) {
 
 } // namespace
 
-// Title screen pacing on the default engine (OpenGL) and on the software one.
+// Title screen pacing on the default engine (OpenGL) and on the software one,
+// the latter also with the proposed plain-surface present, and empty frames
+// as the machine's own floor.
 void BenchPacing(BenchTable& table) {
     XServer x = StartXServer(1280, 1024);
     if (x.display.empty()) return AddBenchNote(table, "title frame pacing", "Xvfb did not start");
     std::string loadBefore = LoadAverage();
-    paceOn(table, x.display, 0);
-    paceOn(table, x.display, 2);
+    paceOn(table, x.display, 0, "");
+    paceOn(table, x.display, 2, "");
+    // The software engine again with the change proposed for presenting its picture.
+    paceOn(table, x.display, 2, "plain");
+    // Frames that draw nothing: how closely this machine can pace at all.
+    paceOn(table, x.display, 0, "empty");
     AddBenchNote(table, "  load average over the title runs", loadBefore + " -> " + LoadAverage());
     StopXServer(x);
 }

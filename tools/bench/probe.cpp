@@ -128,8 +128,10 @@ int probeEngine(int engine, const std::string& dir) {
 }
 
 // A full start-up on the given engine, then the title screen for ms
-// milliseconds; prints the mean, 99th percentile and worst frame time.
-int probePacing(int engine, const std::string& dir, int ms) {
+// milliseconds; prints the mean, 99th percentile and worst frame time. With
+// empty, the frames draw nothing but still go through the frame driver: what
+// the pacing alone gives on this machine.
+int probePacing(int engine, const std::string& dir, int ms, bool empty) {
     if (!writeSetup(dir, engine)) {
         std::printf("error cannot write the setup file in %s\n", dir.c_str());
         return 1;
@@ -147,7 +149,12 @@ int probePacing(int engine, const std::string& dir, int ms) {
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
     auto start = Clock::now(), last = start;
     while (seconds(start, last) * 1000 < ms && title.quit == 0) {
-        TitleFrame(title);
+        if (empty) {
+            BeginFrame(1);
+            EndFrame(0);
+        } else {
+            TitleFrame(title);
+        }
         auto now = Clock::now();
         times.push_back(seconds(last, now) * 1000);
         last = now;
@@ -186,7 +193,7 @@ int number(const char* text, int fallback) {
 // Runs the probe named on the command line:
 //   --probe sprites ENGINE COUNT MS PNG [plain]
 //   --probe engine ENGINE FILESDIR
-//   --probe pacing ENGINE FILESDIR MS
+//   --probe pacing ENGINE FILESDIR MS [plain|empty]
 int RunBenchProbe(int argc, char** argv) {
     if (argc < 3 || std::string(argv[1]) != "--probe") return -1;
     std::string kind = argv[2];
@@ -206,10 +213,12 @@ int RunBenchProbe(int argc, char** argv) {
         return probeSprites(engine, count, ms, argv[6]);
     }
     if (kind == "engine" && argc == 5) return probeEngine(engine, argv[4]);
-    if (kind == "pacing" && argc == 6) {
+    std::string variant = argc == 7 ? argv[6] : "";
+    if (kind == "pacing" && (argc == 6 || variant == "plain" || variant == "empty")) {
         int ms = number(argv[5], -1);
         if (ms < 1) return 2;
-        return probePacing(engine, argv[4], ms);
+        if (variant == "plain") setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 1);
+        return probePacing(engine, argv[4], ms, variant == "empty");
     }
     std::printf("error bad probe command line\n");
     return 2;
