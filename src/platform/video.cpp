@@ -92,10 +92,12 @@ bool openSdlDisplay(int width, int height, int depth, int refresh) {
     for (int e = 0; e < 3; e++)
         if (e != videoState.engine) order[n++] = e;
     if (videoState.headless) order[0] = 2, n = 1;
-    // Offscreen, SDL would present the software picture through an OpenGL
-    // texture, loading the whole GL stack (tens of megabytes and a noticeable
-    // start-up delay) for a window nobody sees; the plain surface does.
-    if (videoState.headless) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // SDL would present the software renderer's picture through an OpenGL
+    // texture: offscreen that loads the whole GL stack for a window nobody
+    // sees, and in a window it redraws the picture through GL every frame. The
+    // plain window surface is the lighter path for the fallback engine; the
+    // GL renderers do not use it.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     std::string failures;
     for (int i = 0; i < n; i++) {
         const char* name = EngineNames[order[i]];
