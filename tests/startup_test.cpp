@@ -46,10 +46,12 @@ class TitleTest : public ::testing::Test {
     }
     void TearDown() override { PlatformShutdown(); }
 
-    // Records of the frame just finished (between the last two Flips).
-    static std::vector<DrawRecord> LastFrame() {
+    // Records of the frame just finished (between the last two Flips). They are
+    // kept until the next call, so a record found in them may be held that long.
+    static const std::vector<DrawRecord>& LastFrame() {
+        static std::vector<DrawRecord> out;
         const auto& all = RecordedDraws();
-        std::vector<DrawRecord> out;
+        out.clear();
         int flips = 0;
         for (auto it = all.rbegin(); it != all.rend(); ++it) {
             if (it->kind == DrawKind::Flip && ++flips == 2) break;
