@@ -24,7 +24,7 @@ bench: build
 
 fuzz: deps
 	@cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DZP_FUZZ=ON -DZP_SANITIZE=ON >/dev/null
-	@cmake --build build-fuzz -j$(JOBS)
+	@cmake --build build-fuzz -j$(JOBS) --target fuzzers
 	@bash tests/fuzz/run.sh build-fuzz $${FUZZ_SECONDS:-60}
 
 clean:
