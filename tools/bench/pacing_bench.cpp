@@ -44,16 +44,13 @@ void paceOn(BenchTable& table, const std::string& display, int engine, const std
 } // namespace
 
 // Title screen pacing on the default engine (OpenGL) and on the software one,
-// the latter also with the proposed plain-surface present, and empty frames
-// as the machine's own floor.
+// and empty frames as the machine's own floor.
 void BenchPacing(BenchTable& table) {
     XServer x = StartXServer(1280, 1024);
     if (x.display.empty()) return AddBenchNote(table, "title frame pacing", "Xvfb did not start");
     std::string loadBefore = LoadAverage();
     paceOn(table, x.display, 0, "");
     paceOn(table, x.display, 2, "");
-    // The software engine again with the change proposed for presenting its picture.
-    paceOn(table, x.display, 2, "plain");
     // Frames that draw nothing: how closely this machine can pace at all.
     paceOn(table, x.display, 0, "empty");
     AddBenchNote(table, "  load average over the title runs", loadBefore + " -> " + LoadAverage());

@@ -107,12 +107,6 @@ void BenchSprites(BenchTable& table) {
             {"ours (DrawSprite)", true, false, false, {}, "", {}},
             {"testsprite2", false, false, false, {}, "", {}},
             {"testsprite2 mode1", false, true, false, {}, "", {}}};
-        // The software renderer's picture normally reaches the window through an
-        // OpenGL texture (for us and testsprite2 alike); the proposed change
-        // presents the plain surface instead, measured here beside the rest.
-        if (engine == 2)
-            contestants.push_back(
-                {"ours, plain-surface present (proposed)", true, false, true, {}, "", {}});
         for (int s = 0; s < Steps; s++) {
             for (Contestant& c : contestants) {
                 SpriteSearch& search = c.search;
