@@ -371,6 +371,18 @@ void applyEvent(const ScriptEvent& e) {
     EndProcess(3);
 }
 
+// Moves the pointer to an SDL event's place; a recording writes the move
+// before the next button or key so that it acts where the pointer was.
+void takePointer(int x, int y) {
+    input.mouseX = float(x);
+    input.mouseY = float(y);
+    if (input.record && (x != input.recordX || y != input.recordY)) {
+        input.recordX = x;
+        input.recordY = y;
+        input.moveWaiting = true;
+    }
+}
+
 // Takes one SDL event into the input state (and the record).
 void handleEvent(const SDL_Event& e) {
     switch (e.type) {
@@ -425,13 +437,7 @@ void handleEvent(const SDL_Event& e) {
         return;
     }
     case SDL_MOUSEMOTION:
-        input.mouseX = float(e.motion.x);
-        input.mouseY = float(e.motion.y);
-        if (input.record && (e.motion.x != input.recordX || e.motion.y != input.recordY)) {
-            input.recordX = e.motion.x;
-            input.recordY = e.motion.y;
-            input.moveWaiting = true;
-        }
+        takePointer(e.motion.x, e.motion.y);
         return;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
@@ -441,13 +447,7 @@ void handleEvent(const SDL_Event& e) {
                                                             : 0;
         bool down = e.type == SDL_MOUSEBUTTONDOWN;
         if (button == 0 || input.mouseDown[size_t(button)] == down) return;
-        input.mouseX = float(e.button.x);
-        input.mouseY = float(e.button.y);
-        if (input.record && (e.button.x != input.recordX || e.button.y != input.recordY)) {
-            input.recordX = e.button.x;
-            input.recordY = e.button.y;
-            input.moveWaiting = true;
-        }
+        takePointer(e.button.x, e.button.y);
         setMouse(button, down);
         recordChange(1000 + button, down);
         return;

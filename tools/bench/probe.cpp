@@ -107,15 +107,22 @@ bool writeSetup(const std::string& dir, int engine) {
                                                     "Width=800", "Height=600"});
 }
 
-// A full start-up on the given engine; prints the engine test's verdict.
-int probeEngine(int engine, const std::string& dir) {
+// Writes a setup file for the engine into dir and runs the game's start-up
+// there; false (with a line on stdout) when that cannot be done.
+bool startGame(int engine, const std::string& dir) {
     if (!writeSetup(dir, engine)) {
         std::printf("error cannot write the setup file in %s\n", dir.c_str());
-        return 1;
+        return false;
     }
-    if (!startPlatform()) return 1;
+    if (!startPlatform()) return false;
     shell.FilesDir = dir;
     StartUp();
+    return true;
+}
+
+// A full start-up on the given engine; prints the engine test's verdict.
+int probeEngine(int engine, const std::string& dir) {
+    if (!startGame(engine, dir)) return 1;
     const int* budget = sprites.SpriteBudget;
     std::printf("best %d main %d glow %d particles %d target %d slow %d ms %d engine %s\n",
                 engineTest.Best, budget[1], budget[2], budget[3], engineTest.TargetFps,
@@ -132,13 +139,7 @@ int probeEngine(int engine, const std::string& dir) {
 // empty, the frames draw nothing but still go through the frame driver: what
 // the pacing alone gives on this machine.
 int probePacing(int engine, const std::string& dir, int ms, bool empty) {
-    if (!writeSetup(dir, engine)) {
-        std::printf("error cannot write the setup file in %s\n", dir.c_str());
-        return 1;
-    }
-    if (!startPlatform()) return 1;
-    shell.FilesDir = dir;
-    StartUp();
+    if (!startGame(engine, dir)) return 1;
     TitleState title;
     std::vector<double> times;
     times.reserve(static_cast<size_t>(ms / 10 + 16));
