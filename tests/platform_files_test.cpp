@@ -55,9 +55,10 @@ TEST(ReadTextLines, LineEndsCarriageReturnsAndZeroBytes) {
     EXPECT_EQ(linesOf(dir, "a\r\nb\r\n"), (Lines{"a", "b"}));
     EXPECT_EQ(linesOf(dir, "a\nlast"), (Lines{"a", "last"})); // last line without LF
     EXPECT_EQ(linesOf(dir, "x\r\r\ny\rz\n"), (Lines{"x", "yz"}));
-    // A zero byte ends the line; the rest up to LF is skipped.
-    EXPECT_EQ(linesOf(dir, std::string("ab\0cd\nef\n", 9)), (Lines{"ab", "ef"}));
-    EXPECT_EQ(linesOf(dir, std::string("ab\0cd", 5)), Lines{"ab"});
+    // A zero byte ends the line like LF; what follows it starts the next line.
+    EXPECT_EQ(linesOf(dir, std::string("ab\0cd\nef\n", 9)), (Lines{"ab", "cd", "ef"}));
+    EXPECT_EQ(linesOf(dir, std::string("ab\0cd", 5)), (Lines{"ab", "cd"}));
+    EXPECT_EQ(linesOf(dir, std::string("ab\0\n\0\r\0", 7)), (Lines{"ab", "", "", ""}));
 
     Lines lines{"stale"};
     EXPECT_FALSE(ReadTextLines(dir + "missing.txt", lines));

@@ -101,6 +101,22 @@ TEST_F(ScoreFile, ForgivingReader) {
     EXPECT_EQ(scores.PlayerName, "Kept");
 }
 
+TEST_F(ScoreFile, AZeroByteEndsALineAndTheNextOneFollowsIt) {
+    using namespace std::string_literals;
+    // Ann's values follow her record after a zero byte; Bob's record follows
+    // her values after another one.
+    WriteWholeFile(dir + "scores.dat", "10|Ann|0|500|0|0|0|0\0"
+                                       "4|5|6\0"
+                                       "7|Bob|0|400|0|1|0|0\r\n1|2\r\n"s);
+    LoadScores();
+    ASSERT_EQ(names(), "Ann,Bob,");
+    const Scores& ann = scores.ScoreTable.front();
+    EXPECT_EQ(ann.Best[1] * 100 + ann.Best[2] * 10 + ann.Best[3], 456);
+    const Scores& bob = scores.ScoreTable.back();
+    EXPECT_EQ(bob.GameMode, 1);
+    EXPECT_EQ(bob.Best[1] * 10 + bob.Best[2], 12);
+}
+
 TEST_F(ScoreFile, AFileThatCannotBeReadOrWrittenKeepsTheTable) {
     std::filesystem::create_directory(dir + "scores.dat"); // can be neither read nor replaced
     scores.ScoreTable = {record(11, Dec7 + 2, "Ann"), record(22, Dec7 + 1, "Bob")};

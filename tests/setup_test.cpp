@@ -128,11 +128,18 @@ TEST_F(SetupTest, UnknownLinesAndEmptyFilesKeepDefaults) {
     EXPECT_EQ(shell.ControlBindings[10], 90);
 }
 
-TEST_F(SetupTest, AZeroByteEndsTheLine) {
+TEST_F(SetupTest, AZeroByteEndsTheLineAndTheNextOneFollowsIt) {
     using namespace std::string_literals;
     Read("Width=1024\0 and the rest\r\nHeight=700\r\n"s);
     EXPECT_EQ(S(slot::Width), 1024);
     EXPECT_EQ(S(slot::Height), 700);
+    // The text after the zero byte is a line of its own, not dropped.
+    Read("Width=1024\0Height=768\r\nMaster = 80\0\0Sound=9"s);
+    EXPECT_EQ(S(slot::Height), 768);
+    EXPECT_EQ(S(slot::MasterVolume), 80);
+    EXPECT_EQ(S(slot::SoundVolume), 9);
+    std::vector<std::string> log = LogLines();
+    EXPECT_EQ(log[log.size() - 3], "\tRequested Resolution : 1024x768");
 }
 
 TEST_F(SetupTest, ReaderLogsItsDecisionsInOrder) {

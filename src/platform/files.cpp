@@ -1,8 +1,8 @@
 // files.cpp - folders and text files.
 //
 // Text files hold one byte per character. Readers end a line at LF or at a
-// zero byte (the rest of such a line is skipped) and drop CR bytes; writers end
-// every line with CR LF. Saving whole files goes through a temporary file in
+// zero byte (what follows either starts the next line) and drop CR bytes;
+// writers end every line with CR LF. Saving whole files goes through a temporary file in
 // the same folder and a rename, so a failed save never damages the old file.
 #include "platform/internal.h"
 
@@ -82,8 +82,9 @@ bool MakeDir(const std::string& path) {
     return false;
 }
 
-// Reads the lines of a text file. An empty file gives no lines at all; a last
-// line without LF still counts; "a\n" is one line.
+// Reads the lines of a text file. A zero byte ends a line just as LF does. An
+// empty file gives no lines at all; a last line without an end still counts;
+// "a\n" is one line.
 bool ReadTextLines(const std::string& path, std::vector<std::string>& lines) {
     lines.clear();
     FILE* f = std::fopen(path.c_str(), "rb");
@@ -92,26 +93,20 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines) {
         return false;
     }
     std::string line;
-    bool pending = false;  // bytes (or a cut) seen since the last LF
-    bool skipping = false; // after a zero byte, until LF
+    bool pending = false; // bytes seen since the last line end
     char buffer[8192];
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
         for (size_t i = 0; i < n; i++) {
             char c = buffer[i];
-            if (c == '\n') {
+            if (c == '\n' || c == '\0') {
                 lines.push_back(line);
                 line.clear();
-                pending = skipping = false;
+                pending = false;
                 continue;
             }
             pending = true;
-            if (skipping || c == '\r') continue;
-            if (c == '\0') {
-                skipping = true;
-                continue;
-            }
-            line += c;
+            if (c != '\r') line += c;
         }
     }
     bool failed = std::ferror(f) != 0;
