@@ -1,6 +1,7 @@
 // music_arranger_test.cpp - the arranger's seeded picks, mutes and lead-ins,
 // and the step player's timing, on the virtual clock and silent sound.
 #include "music/music.h"
+#include "platform/recording.h"
 #include "platform_helpers.h"
 #include "shell/shell.h"
 #include "support/fixture.h"
@@ -52,19 +53,37 @@ struct Note {
     bool operator==(const Note&) const = default;
 };
 
+// The stem number of a voice's family that a sound was loaded as, 0 for none.
+int stemOf(int voice, int sound) {
+    for (int n = 1; n <= 8; n++)
+        if (sound != 0 && music.MusicStems[n + 10 * voice] == sound) return n;
+    return 0;
+}
+
+// Ticks until the next step; every voice that started a note on a new channel.
+std::vector<Note> nextStep(int step) {
+    int before[5];
+    for (int v = 0; v < 5; v++) before[v] = music.MusicChannel[v];
+    for (int index = music.StepIndex; music.StepIndex == index;) {
+        SleepMillis(1);
+        MusicTick();
+    }
+    std::vector<Note> notes;
+    for (int v = 0; v < 5; v++) {
+        int channel = music.MusicChannel[v];
+        if (channel != 0 && channel != before[v])
+            notes.push_back({step, v, stemOf(v, ChannelSound(channel)), ChannelRate(channel)});
+    }
+    return notes;
+}
+
 // Plays a track for a number of steps on the virtual clock; every note sounded.
 std::vector<Note> play(int seed, int steps) {
     StartMusic("test", seed, 500);
     std::vector<Note> notes;
-    for (int step = 0; step < steps;) {
-        SleepMillis(1);
-        int before = music.StepIndex;
-        MusicTick();
-        if (music.StepIndex == before) continue;
-        for (int v = 0; v < 5; v++)
-            if (music.SoundedStem[v])
-                notes.push_back({step, v, music.SoundedStem[v], music.SoundedRate[v]});
-        step++;
+    for (int step = 0; step < steps; step++) {
+        std::vector<Note> sounded = nextStep(step);
+        notes.insert(notes.end(), sounded.begin(), sounded.end());
     }
     return notes;
 }

@@ -1,6 +1,7 @@
 // platform_audio_test.cpp - sounds and channels without a sound card: the
 // silent back-end on the platform clock, no OpenAL device at all, and the
 // loopback back-end that renders the mix into memory.
+#include "platform/recording.h"
 #include "platform_helpers.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,27 @@ TEST(SilentAudio, PlayingLastsTheSoundsLengthOnTheClock) {
     EXPECT_TRUE(Playing(ch));
     SleepMillis(1);
     EXPECT_FALSE(Playing(ch));
+    PlatformShutdown();
+}
+
+TEST(SilentAudio, ChannelsTellTheirSoundAndTheRateAskedFor) {
+    start(true);
+    int sound = LoadSound(WriteTone(8000, 800));
+    int ch = AllocChannel();
+    EXPECT_EQ(ChannelSound(ch), 0);
+    EXPECT_FLOAT_EQ(ChannelRate(ch), 1);
+    CueSound(sound, ch);
+    EXPECT_EQ(ChannelSound(ch), sound);
+    SetRate(ch, 0.0f); // no pitch at all is kept as asked, not raised to the least one
+    EXPECT_FLOAT_EQ(ChannelRate(ch), 0);
+    SetRate(ch, 1.5f);
+    EXPECT_FLOAT_EQ(ChannelRate(ch), 1.5f);
+    SetRate(ch, -2.0f);
+    EXPECT_FLOAT_EQ(ChannelRate(ch), 0);
+    SetRate(ch, 1e9f);
+    EXPECT_FLOAT_EQ(ChannelRate(ch), 255);
+    Stop(ch);
+    EXPECT_EQ(ChannelSound(ch), 0); // a stopped channel is gone
     PlatformShutdown();
 }
 

@@ -187,8 +187,6 @@ void soundVoice(int voice, int stem, float rate) {
                              double(shell.Settings[slot::MusicVolume]) / 100.0 / 100.0));
     if (voice >= 2) SetRate(channel, rate);
     SetPaused(channel, false);
-    music.SoundedStem[voice] = stem;
-    music.SoundedRate[voice] = voice >= 2 ? rate : 0.0f;
 }
 
 // Plays the grid at the current step.
@@ -200,8 +198,6 @@ void playStep() {
     int p16 = music.StepIndex / 16 + 4 * phrase;
     int endState = p8 >= 2 * length - 1 ? 2 : (p16 >= length - 1 ? 1 : 0);
     for (int v = 0; v < VoiceCount; v++) {
-        music.SoundedStem[v] = 0;
-        music.SoundedRate[v] = 0.0f;
         bool plays = !music.VoiceMuted[v];
         // A voice coming in with the next phrase leads in 16 or 8 steps early.
         if (!plays && music.VoiceCoin[v] == 0)

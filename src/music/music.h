@@ -26,10 +26,6 @@ struct MusicState {
     std::string ChordText;
     int StemChoice[4] = {};
     std::string VoicePattern[5]; // drums 1, drums 2, bass, melody, accompany
-    // What each voice started at the latest step: the stem number (0 = nothing)
-    // and, for the pitched voices, the playback rate.
-    int SoundedStem[5] = {};
-    float SoundedRate[5] = {};
 };
 extern MusicState music;
 

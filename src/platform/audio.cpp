@@ -14,6 +14,7 @@
 // session never runs out of OpenAL sources. Channel handles are never reused,
 // so an old handle can never reach a newer sound.
 #include "platform/internal.h"
+#include "platform/recording.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>
@@ -45,7 +46,8 @@ struct Channel {
     bool paused = true;
     int startMs = 0;  // Millis when last unpaused (silent back-end)
     int playedMs = 0; // time played before the last pause (silent back-end)
-    float volume = 1, pan = 0, rate = 1;
+    float volume = 1, pan = 0;
+    float rate = 1; // as asked; the source gets it within the pitch range OpenAL takes
 };
 
 struct AudioState {
@@ -102,7 +104,7 @@ void makeBuffer(Sound& s) {
 void applySettings(const Channel& c) {
     if (!c.source) return;
     alSourcef(c.source, AL_GAIN, c.volume);
-    alSourcef(c.source, AL_PITCH, c.rate);
+    alSourcef(c.source, AL_PITCH, std::clamp(c.rate, minRate, maxRate));
     // Pan as a direction on a circle around the listener: same loudness
     // anywhere from left to right, and no distance fall-off.
     alSource3f(c.source, AL_POSITION, c.pan, 0.0f, -std::sqrt(1.0f - c.pan * c.pan));
@@ -399,7 +401,7 @@ void SetPan(int channel, float pan) {
 void SetRate(int channel, float rate) {
     Channel* c = channelAt(channel);
     if (!c) return;
-    c->rate = std::isfinite(rate) ? std::clamp(rate, minRate, maxRate) : 1.0f;
+    c->rate = std::isfinite(rate) ? std::clamp(rate, 0.0f, maxRate) : 1.0f;
     applySettings(*c);
 }
 
@@ -411,6 +413,16 @@ bool Playing(int channel) {
 
 int OpenChannelCount() {
     return int(audio.channels.size());
+}
+
+int ChannelSound(int channel) {
+    const Channel* c = channelAt(channel);
+    return c ? c->sound : 0;
+}
+
+float ChannelRate(int channel) {
+    const Channel* c = channelAt(channel);
+    return c ? c->rate : 1.0f;
 }
 
 // Switches to OpenAL Soft's loopback device at sampleRate, stereo 16-bit.

@@ -1,4 +1,5 @@
-// recording.h - what the recording video back-end saw, for tests.
+// recording.h - what the recording video back-end saw, and what the audio
+// layer holds on its channels, for tests.
 //
 // With PlatformConfig::recordingVideo every drawing call is kept as one
 // DrawRecord with the full draw state it was made in, so a test can check what
@@ -35,3 +36,8 @@ std::vector<DrawRecord> DrawsSinceFlip();
 // Replaces the display modes the recording back-end offers (tests of mode
 // selection); the fixed default list comes back with the next start.
 void SetRecordedDisplayModes(const std::vector<DisplayMode>& modes);
+
+// The sound cued on a channel (0 for none, or for a channel that is not open)
+// and the playback rate last asked for it (1 when never set).
+int ChannelSound(int channel);
+float ChannelRate(int channel);

@@ -7,6 +7,7 @@
 // holds at most one channel, and stopping frees them all.
 #include "fuzz_support.h"
 #include "music/music.h"
+#include "platform/recording.h"
 #include "shell/shell.h"
 
 #include <cstdint>
@@ -77,8 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         MusicTick();
         FUZZ_CHECK(music.StepIndex >= -1 && music.StepIndex < 64);
         FUZZ_CHECK(OpenChannelCount() <= 5);
-        for (int v = 0; v < 5; v++)
-            FUZZ_CHECK(music.SoundedStem[v] >= 0 && music.SoundedStem[v] <= 8);
+        for (int v = 0; v < 5; v++) {
+            // A voice's channel only ever holds one of its own family's stems.
+            int sound = ChannelSound(music.MusicChannel[v]), family = 0;
+            for (int n = 1; n <= 8; n++)
+                family += sound != 0 && music.MusicStems[n + 10 * v] == sound;
+            FUZZ_CHECK(music.MusicChannel[v] == 0 || family == 1);
+        }
     }
     StopMusic();
     FUZZ_CHECK(OpenChannelCount() == 0);
