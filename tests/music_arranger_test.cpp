@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -230,6 +231,40 @@ TEST(MusicFaults, EmptySectionsPatternsAndChordsPlayNothingWithoutCrashing) {
     std::vector<Note> notes = play(4, 300);
     EXPECT_FALSE(notes.empty());
     for (const Note& n : notes) EXPECT_LT(n.voice, 2);
+}
+
+// A note ends at the voice's next step even when that step has nothing to
+// sound: drum stem 5 is missing from the folder.
+TEST(MusicSteps, AnEmptyStemSlotStillEndsTheOldNote) {
+    StartDoubles();
+    enterGameFolder("[DRUMS]\nSTRETCH=FALSE\n\"15\"\n[CHORDS]\n\"qqqqqqqq\"\n"
+                    "[BASS]\nSTRETCH=FALSE\n\"q\"\n[MELODY]\nSTRETCH=FALSE\n\"q\"\n"
+                    "[ACCOMPANY]\nSTRETCH=FALSE\n\"q\"\n");
+    for (int seed = 1; seed <= 4; seed++) {
+        StartMusic("test", seed, 500);
+        for (int step = 0; step < 40; step++) {
+            int before[5];
+            for (int v = 0; v < 5; v++) before[v] = music.MusicChannel[v];
+            std::vector<Note> notes = nextStep(step);
+            for (int v = 0; v < 5; v++) {
+                if (music.VoiceMuted[v]) continue;
+                auto note = std::find_if(notes.begin(), notes.end(),
+                                         [&](const Note& n) { return n.voice == v; });
+                if (v < 2 && step % 2 == 1) {
+                    // Stem 5 is an empty slot: no new note, and the old one is gone.
+                    EXPECT_EQ(note, notes.end()) << seed << " step " << step;
+                    EXPECT_EQ(music.MusicChannel[v], 0) << seed << " step " << step;
+                    EXPECT_EQ(ChannelSound(before[v]), 0) << seed << " step " << step;
+                    continue;
+                }
+                ASSERT_NE(note, notes.end()) << seed << " voice " << v << " step " << step;
+                EXPECT_EQ(ChannelSound(before[v]), 0) << "the old note rings on";
+                if (v >= 2) {
+                    EXPECT_EQ(note->rate, 1.0f) << step;
+                }
+            }
+        }
+    }
 }
 
 TEST(MusicFaults, MissingLeadStemsSilenceTheMelodyOnly) {

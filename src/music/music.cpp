@@ -168,15 +168,15 @@ void fillGrid() {
     }
 }
 
-// Starts a stem on a fresh channel for a voice, replacing what it played.
+// Starts a stem on a fresh channel for a voice, replacing what it played. An
+// empty stem slot sounds nothing but still ends the voice's old note.
 void soundVoice(int voice, int stem, float rate) {
-    if (stem < 1 || stem > 8) return;
-    int sound = music.MusicStems[stem + 10 * voice];
-    if (!sound) return; // a missing stem simply does not sound
     // The old channel is freed whether or not it still plays, so channels
     // never pile up over a long track.
     Stop(music.MusicChannel[voice]);
     music.MusicChannel[voice] = 0;
+    int sound = stem >= 1 && stem <= 8 ? music.MusicStems[stem + 10 * voice] : 0;
+    if (!sound) return;
     int channel = AllocChannel();
     if (!channel) return;
     music.MusicChannel[voice] = channel;
@@ -205,7 +205,7 @@ void playStep() {
         if (!plays) continue;
         float value = music.MusicGrid[v][music.StepIndex];
         if (v < 2) {
-            soundVoice(v, int(value), 1.0f);
+            if (value >= 1 && value <= 8) soundVoice(v, int(value), 1.0f);
         } else if (value != 0.0f && chordRate != 0.0f) {
             // A chord position without a note key has no pitch to play at.
             soundVoice(v, music.StemChoice[v - 1], value * chordRate);
