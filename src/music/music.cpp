@@ -206,8 +206,9 @@ void playStep() {
         float value = music.MusicGrid[v][music.StepIndex];
         if (v < 2) {
             if (value >= 1 && value <= 8) soundVoice(v, int(value), 1.0f);
-        } else if (value != 0.0f && chordRate != 0.0f) {
-            // A chord position without a note key has no pitch to play at.
+        } else if (value != 0.0f) {
+            // A chord position without a note key gives rate 0: the new note
+            // starts (and the old one ends) without a pitch to play at.
             soundVoice(v, music.StemChoice[v - 1], value * chordRate);
         }
     }
