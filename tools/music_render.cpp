@@ -9,6 +9,7 @@
 #include "shell/shell.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,7 @@ void usage() {
     std::fprintf(stderr, "usage: music-render NAME SEED SECONDS OUT.wav [--files DIR] [--beat MS] "
                          "[--full]\n"
                          "  NAME     arrangement music/NAME.ini in the game folder\n"
-                         "  SEED     whole number (-1 takes one from the clock)\n"
+                         "  SEED     whole number (-1 takes one from the clock and names it)\n"
                          "  SECONDS  length to render, above 0 and at most 3600\n"
                          "  --files  the Files folder (default: Files/ beside this program)\n"
                          "  --beat   beat length in milliseconds (default 500)\n"
@@ -67,6 +68,15 @@ bool writeWav(const std::string& path, const std::vector<int16_t>& samples) {
     return bool(out.flush());
 }
 
+// A seed from the calendar clock, 1 to 2147483646. The player's own "from the
+// clock" is the time since start, always 0 on the virtual clock the tool runs
+// on, so every such track would be the same one.
+long seedFromClock() {
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+    return long((ms % 2147483646 + 2147483646) % 2147483646 + 1);
+}
+
 // The Files folder beside this program.
 std::string defaultFilesDir() {
     std::error_code error;
@@ -103,6 +113,8 @@ int main(int argc, char** argv) {
         usage();
         return 2;
     }
+    // The seed is named at the end, so a track taken from the clock can be made again.
+    if (seed == -1) seed = seedFromClock();
 
     // The output is named from where the tool was started, before moving into the game folder.
     outPath = std::filesystem::absolute(outPath).string();
