@@ -107,7 +107,7 @@ TEST(ScriptedInput, PressesHeldKeysAndTypingFollowTheClock) {
     SleepMillis(1);
     EXPECT_EQ(KeyPressCount(65), 2); // two presses at the same moment both count
     EXPECT_EQ(KeyPressCount(65), 0); // asking resets
-    EXPECT_FALSE(IsKeyDown(65));     // a press leaves the key up
+    EXPECT_TRUE(IsKeyDown(65));      // held until a frame has been shown
 
     SleepMillis(10);
     EXPECT_TRUE(IsKeyDown(37));
@@ -117,7 +117,7 @@ TEST(ScriptedInput, PressesHeldKeysAndTypingFollowTheClock) {
 
     SleepMillis(10);
     EXPECT_EQ(MousePressCount(1), 1);
-    EXPECT_FALSE(IsMouseDown(1));
+    EXPECT_TRUE(IsMouseDown(1));
     EXPECT_TRUE(IsMouseDown(2));
     EXPECT_EQ(MousePressCount(2), 1);
 
@@ -138,6 +138,52 @@ TEST(ScriptedInput, PressesHeldKeysAndTypingFollowTheClock) {
     EXPECT_FALSE(IsKeyDown(66));
     EXPECT_EQ(KeyPressCount(66), 1);
     EXPECT_TRUE(IsKeyDown(67));
+    PlatformShutdown();
+}
+
+TEST(ScriptedInput, APressIsHeldThroughOneShownFrameThenLetGo) {
+    std::string path = writeScript("10 press 65\n10 press mouse1\n"
+                                   "500 press 66\n"
+                                   "700 press 67\n700 down 67\n800 up 67\n"
+                                   "900 down 68\n900 press 68\n");
+    ASSERT_TRUE(startScripted(path)) << PlatformError();
+    SleepMillis(10);
+    EXPECT_TRUE(IsKeyDown(65));
+    EXPECT_TRUE(IsMouseDown(1));
+    // The frame shown now is followed by one that still finds them held...
+    Flip(0);
+    EXPECT_TRUE(IsKeyDown(65));
+    EXPECT_TRUE(IsMouseDown(1));
+    // ...and let go at the next look at the input.
+    PumpInput();
+    EXPECT_FALSE(IsKeyDown(65));
+    EXPECT_FALSE(IsMouseDown(1));
+    EXPECT_EQ(KeyPressCount(65), 1);
+    EXPECT_EQ(MousePressCount(1), 1);
+
+    // A screen that waits without showing frames gets the key back after 100 ms.
+    SleepMillis(490);
+    EXPECT_TRUE(IsKeyDown(66));
+    SleepMillis(99);
+    EXPECT_TRUE(IsKeyDown(66));
+    SleepMillis(1);
+    EXPECT_FALSE(IsKeyDown(66));
+
+    // A down after the press holds the key until its up.
+    SleepMillis(100);
+    Flip(0);
+    PumpInput();
+    EXPECT_TRUE(IsKeyDown(67));
+    SleepMillis(100);
+    EXPECT_FALSE(IsKeyDown(67));
+    EXPECT_EQ(KeyPressCount(67), 1);
+    // A press of a key held down counts no new press and ends with the key up.
+    SleepMillis(100);
+    EXPECT_TRUE(IsKeyDown(68));
+    Flip(0);
+    PumpInput();
+    EXPECT_FALSE(IsKeyDown(68));
+    EXPECT_EQ(KeyPressCount(68), 1);
     PlatformShutdown();
 }
 

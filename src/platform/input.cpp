@@ -30,6 +30,16 @@ struct Joystick {
     int buttonCount = 0;
 };
 
+// A scripted press holds its key or button down until a frame has been shown
+// after it, so code that tests what is held at a frame's end sees it too. A
+// screen waiting without showing frames gets it released after a while.
+struct HeldPress {
+    int code;
+    int frame; // framesShown when it went down
+    int ms;    // Millis when it went down
+};
+const int PressHoldLimitMs = 100;
+
 struct InputState {
     std::array<bool, 256> keyDown{};
     std::array<int, 256> keyPresses{};
@@ -45,6 +55,8 @@ struct InputState {
     std::vector<ScriptEvent> events;
     size_t nextEvent = 0;
     bool scriptEnded = false;
+    std::vector<HeldPress> pressed; // "press" inputs still held down
+    int framesShown = 0;            // Flips so far
     // --record
     FILE* record = nullptr;
     bool moveWaiting = false; // a mouse move not yet written
@@ -321,8 +333,36 @@ void makeScriptJoysticks() {
     }
 }
 
-// Applies one scripted event to the input state.
-void applyEvent(const ScriptEvent& e) {
+// Forgets a held press of a code; true when there was one.
+bool dropPress(int code) {
+    auto it = std::find_if(input.pressed.begin(), input.pressed.end(),
+                           [code](const HeldPress& p) { return p.code == code; });
+    if (it == input.pressed.end()) return false;
+    input.pressed.erase(it);
+    return true;
+}
+
+// Lets go of the presses held through a shown frame, or for long enough.
+void releasePresses(int ms) {
+    for (auto it = input.pressed.begin(); it != input.pressed.end();) {
+        if (input.framesShown > it->frame || ms - it->ms >= PressHoldLimitMs) {
+            setCode(it->code, false);
+            it = input.pressed.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// A press: down now (again, when a press still holds it), up once a frame was shown.
+void press(int code, int ms) {
+    if (dropPress(code)) setCode(code, false);
+    setCode(code, true);
+    input.pressed.push_back({code, input.framesShown, ms});
+}
+
+// Applies one scripted event at ms to the input state.
+void applyEvent(const ScriptEvent& e, int ms) {
     Joystick* joy = size_t(e.joystick) < input.joysticks.size()
                         ? &input.joysticks[size_t(e.joystick)]
                         : nullptr;
@@ -332,14 +372,15 @@ void applyEvent(const ScriptEvent& e) {
         input.mouseY = e.b;
         break;
     case ScriptVerb::Down:
+        dropPress(e.code); // held from now on, until its up
         setCode(e.code, true);
         break;
     case ScriptVerb::Up:
+        dropPress(e.code);
         setCode(e.code, false);
         break;
     case ScriptVerb::Press:
-        setCode(e.code, true);
-        setCode(e.code, false);
+        press(e.code, ms);
         break;
     case ScriptVerb::Type:
         for (char c : e.text) input.typed.push_back(int(static_cast<unsigned char>(c)));
@@ -520,10 +561,11 @@ void InputShutdown() {
 // script's end or ten minutes after its last event.
 void InputAdvanceTo(int ms) {
     if (!input.scripted || input.scriptEnded) return;
+    releasePresses(ms);
     while (input.nextEvent < input.events.size() && input.events[input.nextEvent].ms <= ms) {
         const ScriptEvent& e = input.events[input.nextEvent++];
         if (e.verb == ScriptVerb::End) endScript("end reached");
-        applyEvent(e);
+        applyEvent(e, ms);
         if (input.record) {
             // A scripted run is recorded too, at the moment each event acted.
             ScriptEvent taken = e;
@@ -535,6 +577,11 @@ void InputAdvanceTo(int ms) {
         int last = input.events.empty() ? 0 : input.events.back().ms;
         if (int64_t(ms) > int64_t(last) + 600000) endScript("ten minutes after its last event");
     }
+}
+
+// Counts a shown frame: presses made before it are let go at the next pump.
+void InputFrameShown() {
+    input.framesShown++;
 }
 
 // Takes in scripted events due by now and every pending SDL event.

@@ -26,6 +26,7 @@ void ChargeDrawCost(); // one drawn primitive's share of virtual time
 bool InputInit(const PlatformConfig& config); // false on a bad script
 void InputShutdown();                         // writes the --record file
 void InputAdvanceTo(int ms);                  // apply script events up to ms
+void InputFrameShown();                       // a frame was presented (after its pump)
 void InputCloseRecord();                      // flush and close the --record file
 
 // audio module

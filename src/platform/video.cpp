@@ -301,4 +301,5 @@ void Flip(int sync) {
         SDL_RenderPresent(videoState.renderer);
     }
     PumpInput();
+    InputFrameShown();
 }
