@@ -83,6 +83,47 @@ TEST(ScriptFormat, BadLinesNameFileAndLine) {
     }
 }
 
+TEST(ScriptFormat, LongBadWordsAreShownCutShort) {
+    std::vector<ScriptEvent> events;
+    std::string error;
+    const std::string w32(32, 'w');
+    EXPECT_FALSE(ParseScript("0 " + w32 + "tail\n", "f.txt", events, error));
+    EXPECT_EQ(error, "f.txt:1: unknown verb \"" + w32 + "...\"");
+    EXPECT_FALSE(ParseScript(std::string(100000, '7') + "x down 27\n", "f.txt", events, error));
+    EXPECT_EQ(error, "f.txt:1: expected a time in milliseconds, found \"" + std::string(32, '7') +
+                         "...\"");
+    EXPECT_FALSE(ParseScript("0 joy 1 " + w32 + "\n", "f.txt", events, error));
+    EXPECT_EQ(error, "f.txt:1: unknown joystick input \"" + w32 + "\""); // 32 are shown whole
+}
+
+TEST(ScriptFormat, AZeroByteEndsALineLikeLf) {
+    using namespace std::string_literals;
+    std::vector<ScriptEvent> events;
+    std::string error;
+    ASSERT_TRUE(ParseScript("10 press 65\0"
+                            "20 press 66\0\0"
+                            "30 up 66\n"s,
+                            "z.txt", events, error))
+        << error;
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[1].code, 66);
+    EXPECT_EQ(events[2].ms, 30);
+    // What follows a zero byte is a line of its own, and counted as one.
+    EXPECT_FALSE(ParseScript("10 press 65\0junk\n"s, "z.txt", events, error));
+    EXPECT_EQ(error, "z.txt:2: expected a time in milliseconds, found \"junk\"");
+
+    // A script file plays the same events at the same times.
+    ASSERT_TRUE(startScripted(writeScript("10 press 65\0"
+                                          "20 press 66\n"s)))
+        << PlatformError();
+    SleepMillis(10);
+    EXPECT_EQ(KeyPressCount(65), 1);
+    EXPECT_EQ(KeyPressCount(66), 0);
+    SleepMillis(10);
+    EXPECT_EQ(KeyPressCount(66), 1);
+    PlatformShutdown();
+}
+
 TEST(ScriptedInput, PressesHeldKeysAndTypingFollowTheClock) {
     std::string path = writeScript("0 mouse 100 200\n"
                                    "10 press 65\n"

@@ -181,6 +181,18 @@ TEST(StartUp, CommandLineIsReadIntoTheConfiguration) {
     }
 }
 
+TEST(StartUp, AScriptsZeroBytesEndLinesForTheCommandLineCheckToo) {
+    using namespace std::string_literals;
+    std::string dir = MakeTempDir("cli-zero");
+    WriteWholeFile(dir + "played.script", "10 press 65\0"
+                                          "20 end\n"s);
+    WriteWholeFile(dir + "bad.script", "10 press 65\0junk\n"s);
+    PlatformConfig config;
+    std::string files;
+    EXPECT_EQ(Parse({"--script", dir + "played.script"}, config, files), -1);
+    EXPECT_EQ(Parse({"--script", dir + "bad.script"}, config, files), 2);
+}
+
 TEST_F(TitleTest, CreditsPanelSlidesInAtThirteenOnNarrowDisplays) {
     Start("");
     display.PhysicalWidth = 800;

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 namespace {
 
@@ -23,6 +22,12 @@ std::string nextWord(const std::string& line, size_t& pos) {
     size_t start = pos;
     while (pos < line.size() && line[pos] != ' ' && line[pos] != '\t') pos++;
     return line.substr(start, pos - start);
+}
+
+// A word as an error message quotes it: at most 32 characters, then "...".
+std::string quoted(const std::string& word) {
+    const size_t most = 32;
+    return "\"" + (word.size() > most ? word.substr(0, most) + "..." : word) + "\"";
 }
 
 // A whole decimal number filling the word; false otherwise.
@@ -62,7 +67,7 @@ std::string parseLine(const std::string& line, ScriptEvent& event) {
     long ms;
     std::string word = nextWord(line, pos);
     if (!wholeNumber(word, ms) || ms < 0 || ms > 2000000000L)
-        return "expected a time in milliseconds, found \"" + word + "\"";
+        return "expected a time in milliseconds, found " + quoted(word);
     event.ms = int(ms);
     std::string verb = nextWord(line, pos);
     std::vector<std::string> args;
@@ -135,10 +140,10 @@ std::string parseLine(const std::string& line, ScriptEvent& event) {
             event.b = float(state);
             return "";
         }
-        return "unknown joystick input \"" + what + "\"";
+        return "unknown joystick input " + quoted(what);
     }
     if (verb.empty()) return "missing verb after the time";
-    return "unknown verb \"" + verb + "\"";
+    return "unknown verb " + quoted(verb);
 }
 
 // Writes a real the way the parser reads it back ("640", "0.25").
@@ -151,15 +156,18 @@ std::string realText(float v) {
 } // namespace
 
 // Parses a whole script; on the first bad line names it as "<name>:<line>: ...".
+// A zero byte ends a line just as LF does, as in every text file the game reads.
 bool ParseScript(const std::string& source, const std::string& name,
                  std::vector<ScriptEvent>& events, std::string& error) {
     events.clear();
     error.clear();
-    std::istringstream in(source);
-    std::string line;
     int number = 0;
     int lastMs = 0;
-    while (std::getline(in, line)) {
+    for (size_t start = 0; start < source.size();) {
+        size_t end = source.find_first_of(std::string("\n\0", 2), start);
+        if (end == std::string::npos) end = source.size();
+        std::string line = source.substr(start, end - start);
+        start = end + 1;
         number++;
         std::string clean;
         for (char c : line)
