@@ -184,9 +184,9 @@ std::string CurrentDir();
 bool FileExists(const std::string& path);
 bool DeleteFile(const std::string& path);
 bool MakeDir(const std::string& path);
-// Reads a text file as lines: a line ends at LF or a zero byte (the text after
-// either starts a new line), CR bytes are dropped. False (and no lines) when the file cannot be
-// read.
+// Reads a text file as lines: a line ends at LF or at a zero byte, and what
+// follows either starts a new line; CR bytes are dropped. False (and no
+// lines) when the file cannot be read.
 bool ReadTextLines(const std::string& path, std::vector<std::string>& lines);
 // Writes lines, each ended by CR LF, to a temporary file in the same folder
 // and renames it over path, so a crash never leaves a half-written file.
