@@ -81,11 +81,6 @@ int ChooseDefaultAudioDriver(const std::vector<std::string>& list);
 // Reads the command line (see README) and runs the program; returns the exit
 // status for a bad command line or a display that cannot be opened.
 int ProgramMain(int argc, char** argv);
-struct PlatformConfig;
-// The command line into the platform's configuration and the files folder
-// (absolute, ending in "/"; empty = Files/ beside the program). Returns -1 to
-// go on, else the exit status (0 after --help/--version, 2 for a bad line).
-int ParseCommandLine(int argc, char** argv, PlatformConfig& config, std::string& filesDir);
 
 // Start-up up to the title screen (tables, log, setup file, display, assets);
 // returns the Millis at which the loading picture has been up for 2.5 s.
