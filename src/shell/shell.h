@@ -1,5 +1,5 @@
-// shell.h - the program-wide tables made at start-up, the debug log, the setup
-// file and the program's main sequence.
+// shell.h - the program-wide tables made at start-up, the debug log and the
+// setup file.
 #pragma once
 
 #include <cstdint>
@@ -65,7 +65,6 @@ void LogLine(const std::string& text);
 
 // Start-up tables with their sizes and defaults (step 2 of start-up).
 void CreateProgramTables();
-void FillCreditLines();
 void SetDefaultBindings();
 void SetDefaultSettings();
 void ReadJoysticks();
@@ -77,26 +76,3 @@ std::vector<std::string> SetupFileLines();
 // The audio driver chosen when the setup file names none: the last "Direct..."
 // name, else the first "OpenAL..." or "Free..." one; -1 when none fits.
 int ChooseDefaultAudioDriver(const std::vector<std::string>& list);
-
-// Reads the command line (see README) and runs the program; returns the exit
-// status for a bad command line or a display that cannot be opened.
-int ProgramMain(int argc, char** argv);
-
-// Start-up up to the title screen (tables, log, setup file, display, assets);
-// returns the Millis at which the loading picture has been up for 2.5 s.
-int StartUp();
-void WaitUntil(int millis); // sleeps until Millis() reaches the moment
-
-// The whole program: start-up, title loop, closing screen. Does not return.
-[[noreturn]] void RunProgram();
-void TitleLoop();
-
-// The title screen's state between frames.
-struct TitleState {
-    int slide = 0;   // 0..32, the slide-in of the screen
-    int held = 0;    // a start is locked until the left button has been released
-    int go = 0;      // the left button was held at the end of the last frame
-    int escHeld = 0; // Escape still held from a round: not a request to quit
-    int quit = 0;
-};
-void TitleFrame(TitleState& t); // one frame of the title screen, EndFrame included
