@@ -31,7 +31,8 @@ const char* const Usage =
     "  --version          show the title and version\n"
     "\n"
     "Exit status: 0 after the closing screen, 1 when no display can be opened,\n"
-    "2 for a bad command line, 3 when a script ended.\n";
+    "2 for a bad command line, 3 when a script ended, 4 when the files folder\n"
+    "cannot be used.\n";
 
 // True when text is "YYYY-MM-DD HH:MM:SS" with digits in the digit places.
 bool validStartTime(const std::string& text) {

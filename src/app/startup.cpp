@@ -58,12 +58,15 @@ int StartUp() {
     FillCreditLines();
     CreateProgramTables();
 
-    if (!ChangeDir(shell.FilesDir)) {
-        MakeDir(shell.FilesDir);
-        if (!ChangeDir(shell.FilesDir))
-            std::fprintf(stderr, "zorvek-plon: cannot enter the files folder %s\n",
-                         shell.FilesDir.c_str());
+    // Nothing may be written before the files folder is current: a folder that
+    // cannot be made or entered ends the program rather than filling another one.
+    if (!ChangeDir(shell.FilesDir) && !(MakeDir(shell.FilesDir) && ChangeDir(shell.FilesDir))) {
+        std::fprintf(stderr, "zorvek-plon: cannot use the files folder %s: %s\n",
+                     shell.FilesDir.c_str(), PlatformError().c_str());
+        EndProcess(ExitFilesFolderUnusable);
     }
+    shell.FilesPath = CurrentDir();
+    if (shell.FilesPath.back() != '/') shell.FilesPath += '/';
     shell.DebugLog = CreateTextFile("Debug.txt");
     if (shell.DebugLog == 0)
         std::fprintf(stderr, "zorvek-plon: cannot create Debug.txt: %s\n", PlatformError().c_str());
@@ -76,9 +79,14 @@ int StartUp() {
     ReadSetupFile();
     LogLine("Grabbing Previous Scores");
     LogLine("");
-    if (!ChangeDir(GameFolder())) {
-        MakeDir(GameFolder());
-        ChangeDir(GameFolder());
+    if (!ChangeDir(GameFolder()) && !(MakeDir(GameFolder()) && ChangeDir(GameFolder()))) {
+        std::string why = PlatformError();
+        LogLine("\tCannot use the game folder " + shell.FilesPath + GameFolder() + ": " + why);
+        std::fprintf(stderr, "zorvek-plon: cannot use the game folder %s%s: %s\n",
+                     shell.FilesPath.c_str(), GameFolder().c_str(), why.c_str());
+        CloseTextFile(shell.DebugLog);
+        shell.DebugLog = 0;
+        EndProcess(ExitFilesFolderUnusable);
     }
 
     int readyAt = Millis() + 2500;
@@ -217,8 +225,11 @@ int ProgramMain(int argc, char** argv) {
         std::fprintf(stderr, "zorvek-plon: cannot start: %s\n", PlatformError().c_str());
         return 1;
     }
-    if (!home.empty() && !ChangeDir(home))
+    if (!home.empty() && !ChangeDir(home) && filesDir.empty()) {
+        // Files/ beside the program cannot be reached; never fall back on another folder.
         std::fprintf(stderr, "zorvek-plon: cannot enter the program's folder %s\n", home.c_str());
+        return ExitFilesFolderUnusable;
+    }
     shell.FilesDir = filesDir.empty() ? std::string("Files/") : filesDir;
     RunProgram();
 }

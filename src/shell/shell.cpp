@@ -30,6 +30,18 @@ std::string GameFolder() {
     return buf;
 }
 
+// The files folder by the path start-up entered, or as the game folder's parent.
+std::string FilesFolderPath() {
+    if (!shell.FilesPath.empty()) return shell.FilesPath;
+    std::string here = CurrentDir();
+    std::string name = "/" + GameFolder();
+    name.pop_back(); // "/251"
+    if (here.size() > name.size() &&
+        here.compare(here.size() - name.size(), name.size(), name) == 0)
+        return here.substr(0, here.size() - name.size() + 1);
+    return "";
+}
+
 // Appends one line (and CR LF) to "Debug.txt".
 void LogLine(const std::string& text) {
     WriteTextLine(shell.DebugLog, text);

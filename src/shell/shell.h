@@ -54,12 +54,21 @@ struct ShellState {
     int SoundBank[201] = {};
     int DebugLog = 0;                // text-file handle of "Debug.txt"
     std::string FilesDir = "Files/"; // where Files/ is, relative to the program's folder
+    std::string FilesPath;           // the files folder, absolute with "/", once entered
 };
 extern ShellState shell;
 
 std::string TitleText();  // "#251 : Zorvek Plon"
 std::string GameTitle();  // "Zorvek Plon"
 std::string GameFolder(); // "251/"
+
+// Exit status when the files folder or the game folder in it cannot be used.
+inline constexpr int ExitFilesFolderUnusable = 4;
+// The files folder (absolute, ending in "/") that holds the game folder: the
+// one start-up entered, else the parent of the current folder when that is the
+// game folder; "" when unknown. Code that leaves the game folder goes there by
+// this path, never by "..", so a missing game folder cannot send files elsewhere.
+std::string FilesFolderPath();
 
 void LogLine(const std::string& text);
 
