@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 namespace {
@@ -34,7 +35,11 @@ const char* const Usage =
     "2 for a bad command line, 3 when a script ended, 4 when the files folder\n"
     "cannot be used.\n";
 
-// True when text is "YYYY-MM-DD HH:MM:SS" with digits in the digit places.
+// Scripts longer than this are refused (a recorded hour is a few megabytes).
+constexpr size_t ScriptReadCap = size_t(64) << 20;
+
+// True when text is "YYYY-MM-DD HH:MM:SS" with digits in the digit places and
+// names a real moment: month 1-12, a day the month has, 00:00:00 to 23:59:59.
 bool validStartTime(const std::string& text) {
     const std::string shape = "dddd-dd-dd dd:dd:dd";
     if (text.size() != shape.size()) return false;
@@ -42,6 +47,22 @@ bool validStartTime(const std::string& text) {
         bool digit = text[i] >= '0' && text[i] <= '9';
         if (shape[i] == 'd' ? !digit : text[i] != shape[i]) return false;
     }
+    auto num = [&](size_t at, size_t len) { return std::atoi(text.substr(at, len).c_str()); };
+    int year = num(0, 4), month = num(5, 2), day = num(8, 2);
+    int hour = num(11, 2), minute = num(14, 2), second = num(17, 2);
+    if (month < 1 || month > 12 || day < 1) return false;
+    const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    int inMonth = days[month - 1] + (month == 2 && leap ? 1 : 0);
+    return day <= inMonth && hour <= 23 && minute <= 59 && second <= 59;
+}
+
+// True when the file can be opened for writing (made when missing; nothing in
+// it is changed), so a --record to an unwritable place is a bad command line.
+bool writableFile(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "ab");
+    if (!f) return false;
+    std::fclose(f);
     return true;
 }
 
@@ -99,15 +120,18 @@ int ParseCommandLine(int argc, char** argv, PlatformConfig& config, std::string&
             if (filesDir.back() != '/') filesDir += '/';
         } else if (arg == "--script") {
             if (!value(v) || v.empty()) return badCommandLine("--script needs a file");
-            std::vector<std::string> lines;
-            if (!ReadTextLines(v, lines)) return badCommandLine("--script: cannot read " + v);
+            // Read and parsed once, here: the file may be a pipe such as /dev/stdin,
+            // and the player plays exactly the events that were checked.
             std::string source, error;
-            for (const auto& line : lines) source += line + "\n";
-            std::vector<ScriptEvent> events;
-            if (!ParseScript(source, v, events, error)) return badCommandLine(error);
+            if (!ReadFileBytes(v, source, ScriptReadCap))
+                return badCommandLine("--script: " + PlatformError());
+            auto events = std::make_shared<std::vector<ScriptEvent>>();
+            if (!ParseScript(source, v, *events, error)) return badCommandLine(error);
             config.scriptPath = absolutePath(v);
+            config.scriptEvents = std::move(events);
         } else if (arg == "--record") {
             if (!value(v) || v.empty()) return badCommandLine("--record needs a file");
+            if (!writableFile(v)) return badCommandLine("--record: cannot write " + v);
             config.recordPath = absolutePath(v);
         } else if (arg == "--seed") {
             if (!value(v) || !readSeed(v, config.seed) || config.seed < 0)

@@ -26,6 +26,12 @@ const std::string Hyphens(28, '-');
 // The platform's virtual key of the Escape key.
 constexpr int KeyEscape = 27;
 
+// Deletes what saves killed half-way left in a folder, with a log line each.
+void removeLeftoverSaves(const std::string& folder) {
+    for (const std::string& name : RemoveLeftoverSaves(folder))
+        LogLine("\tRemoved an unfinished save: " + folder + name);
+}
+
 } // namespace
 
 // The credits shown on the title screen, lines 1-16; CreditCount ends one past the last.
@@ -69,11 +75,13 @@ int StartUp() {
     if (shell.FilesPath.back() != '/') shell.FilesPath += '/';
     shell.DebugLog = CreateTextFile("Debug.txt");
     if (shell.DebugLog == 0)
-        std::fprintf(stderr, "zorvek-plon: cannot create Debug.txt: %s\n", PlatformError().c_str());
+        std::fprintf(stderr, "zorvek-plon: %s; the game runs without its log\n",
+                     PlatformError().c_str());
     for (const std::string& line :
          {std::string("Brannoch's Quorvat Engine"), Hyphens, "Week #" + std::to_string(GameNumber),
           Hyphens, TitleText(), Hyphens, std::string(), std::string("Loading")})
         LogLine(line);
+    removeLeftoverSaves(shell.FilesPath);
 
     shell.AudioDriverList = AudioDriverNames();
     ReadSetupFile();
@@ -88,6 +96,7 @@ int StartUp() {
         shell.DebugLog = 0;
         EndProcess(ExitFilesFolderUnusable);
     }
+    removeLeftoverSaves(shell.FilesPath + GameFolder());
 
     int readyAt = Millis() + 2500;
     ApplyDisplaySettings();

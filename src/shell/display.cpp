@@ -196,7 +196,9 @@ void ApplyDisplaySettings() {
     }
     LogLine("\tResolution : " + std::to_string(display.PhysicalWidth) + "x" +
             std::to_string(display.PhysicalHeight) + "," + std::to_string(depth));
-    CloseTextFile(CreateTextFile("crash.dat"));
+    int marker = CreateTextFile("crash.dat");
+    if (marker == 0) LogLine("\tCould not create crash.dat: " + PlatformError());
+    CloseTextFile(marker);
     openOrGiveUp(depth);
     ChooseLogicalSize();
     SetLogicalSize(display.VirtualWidth, display.VirtualHeight);

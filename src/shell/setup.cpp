@@ -109,8 +109,12 @@ void ReadSetupFile() {
     if (FileExists(SetupFileName)) {
         LogLine("\tReading Setup File");
         std::vector<std::string> lines;
-        if (!ReadTextLines(SetupFileName, lines))
+        bool cut = false;
+        if (!ReadTextLines(SetupFileName, lines, &cut))
             LogLine("\tSetup file could not be read, keeping the defaults: " + PlatformError());
+        else if (cut)
+            LogLine("\tSetup file is larger than " + std::to_string(TextReadCap) +
+                    " bytes: only its start was read");
         else if (lines.empty())
             lines.push_back(""); // an empty file is one empty line
         for (const std::string& line : lines) ReadSetupLine(line, driverChosen);
