@@ -2,6 +2,11 @@
 // rounds are played, and the program's entry.
 #pragma once
 
+// Creates every program-wide table with its size and defaults (step 2 of start-up).
+void CreateProgramTables();
+// Reads up to four joysticks: name, buttons, resting axes and whether the hat rests.
+void ReadJoysticks();
+
 // The credits shown on the title screen, lines 1-16; CreditCount ends one past the last.
 void FillCreditLines();
 

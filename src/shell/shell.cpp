@@ -1,13 +1,8 @@
-// shell.cpp - the program-wide tables with their sizes and defaults, the
-// game's names and folder, and the debug log.
+// shell.cpp - the shell's program-wide state, the default settings and
+// bindings, the game's names and folders, and the debug log.
 #include "shell/shell.h"
 
-#include "draw/draw.h"
-#include "music/music.h"
 #include "platform/platform.h"
-#include "scores/scores.h"
-#include "shell/display.h"
-#include "shell/frame.h"
 
 #include <cstdio>
 
@@ -70,45 +65,4 @@ void SetDefaultSettings() {
     shell.Settings[slot::MasterVolume] = 50;
     shell.Settings[slot::SoundVolume] = 50;
     shell.Settings[slot::MusicVolume] = 50;
-}
-
-// Reads up to four joysticks: name, buttons, resting axes and whether the hat rests.
-void ReadJoysticks() {
-    int count = JoystickCount();
-    if (count < 0) count = 0;
-    if (count > MaxJoysticks) count = MaxJoysticks;
-    shell.JoystickCount = count;
-    for (int j = 1; j <= count; ++j) {
-        int port = j - 1;
-        shell.JoystickButtons[j] = JoystickButtonMask(port);
-        shell.JoystickNames[j] = JoystickName(port);
-        for (int axis = 0; axis < 6; ++axis) shell.JoystickRest[j][axis] = JoystickAxis(port, axis);
-        shell.JoystickEnabled[j] = 1;
-        shell.JoystickHatFlag[j] = JoystickHat(port) == -1.0f ? 1 : 0;
-    }
-}
-
-// Creates every program-wide table with its size and defaults.
-void CreateProgramTables() {
-    music = MusicState{};
-    frame.LastFrameEnd = Millis();
-    sprites = SpriteTally{};
-    sprites.SpriteBudget[SpriteKindMain] = 50000;
-    sprites.SpriteBudget[SpriteKindGlow] = 50000;
-    for (int& s : shell.Settings) s = 0;
-    display.ModeCount = 0;
-    display.ModeWidths.assign(2500, 0);
-    display.ModeHeights.assign(2500, 0);
-    for (int& f : display.FontSet) f = 0;
-    for (int& f : display.FontLadder) f = 0;
-    ReadJoysticks();
-    for (auto& row : scores.TopTable) row = nullptr;
-    scores.ScoreTable.clear();
-    frame.Notices.clear();
-    scores.Popups.clear();
-    SetDefaultBindings();
-    SetDefaultSettings();
-    for (int& c : shell.Channels) c = 0;
-    for (float& v : shell.ChannelVolume) v = 0;
-    for (int& s : shell.SoundBank) s = 0;
 }

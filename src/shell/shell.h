@@ -72,11 +72,9 @@ std::string FilesFolderPath();
 
 void LogLine(const std::string& text);
 
-// Start-up tables with their sizes and defaults (step 2 of start-up).
-void CreateProgramTables();
+// The built-in control keys and settings that the setup file may override.
 void SetDefaultBindings();
 void SetDefaultSettings();
-void ReadJoysticks();
 
 void ReadSetupFile();
 void WriteSetupFile();

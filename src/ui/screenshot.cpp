@@ -1,5 +1,5 @@
 // screenshot.cpp - F11: saving the current picture as a PNG file in the
-// program's folder, named from the title words, the date and the time.
+// files folder, named from the title words, the date and the time.
 #include "draw/draw.h"
 #include "platform/platform.h"
 #include "shell/display.h"
