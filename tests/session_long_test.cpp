@@ -4,6 +4,7 @@
 // scripted buttons and a pointer steered toward gun posts and enemies (walking,
 // firing, the pause menu now and then, names confirmed). Memory in use must not creep upward over
 // the hour and the sound channels must stay within the channel table.
+#include "app/app.h"
 #include "game/game.h"
 #include "music/music.h"
 #include "platform/platform.h"

@@ -1,6 +1,8 @@
 // startup_test.cpp - start-up pieces on the doubles: the tables and their
 // defaults, credits, names, the command line, the loading pause, and the title
 // screen's credits panel, hint, difficulty choice, start lock and Escape.
+#include "app/app.h"
+#include "app/cmdline.h"
 #include "draw/draw.h"
 #include "platform/recording.h"
 #include "scores/scores.h"

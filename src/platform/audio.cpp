@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -257,6 +258,14 @@ int LoadSound(const std::string& path) {
     SDL_AudioSpec spec;
     Uint8* data = nullptr;
     Uint32 length = 0;
+    // A pipe or device in the sound's place would make the reader wait forever.
+    std::string why;
+    int probe = OpenRegularForReading(path, why);
+    if (probe < 0) {
+        SetPlatformError("cannot load sound " + path + ": " + why);
+        return 0;
+    }
+    close(probe);
     if (!SDL_LoadWAV(path.c_str(), &spec, &data, &length)) {
         SetPlatformError("cannot load sound " + path + ": " + SDL_GetError());
         return 0;

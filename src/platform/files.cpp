@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,21 +83,62 @@ bool MakeDir(const std::string& path) {
     return false;
 }
 
+// Renames a file, replacing what the new name held.
+bool RenameFile(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+    SetPlatformError("cannot rename " + from + " to " + to + ": " + std::strerror(errno));
+    return false;
+}
+
+// Opens without blocking (a pipe with no writer would wait forever), checks
+// that a regular file was opened, then makes the descriptor blocking again.
+int OpenRegularForReading(const std::string& path, std::string& why) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return -1;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        why = "not a regular file";
+        return -1;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
 // Reads the lines of a text file. A zero byte ends a line just as LF does. An
 // empty file gives no lines at all; a last line without an end still counts;
-// "a\n" is one line.
-bool ReadTextLines(const std::string& path, std::vector<std::string>& lines) {
+// "a\n" is one line. Past cap bytes the reading
+// stops and the line it was in is dropped.
+bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, bool* cut,
+                   size_t cap) {
     lines.clear();
-    FILE* f = std::fopen(path.c_str(), "rb");
+    if (cut) *cut = false;
+    std::string why;
+    int fd = OpenRegularForReading(path, why);
+    FILE* f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
     if (!f) {
-        SetPlatformError("cannot read " + path + ": " + std::strerror(errno));
+        if (fd >= 0) close(fd);
+        SetPlatformError("cannot read " + path + ": " + why);
         return false;
     }
     std::string line;
     bool pending = false; // bytes seen since the last line end
     char buffer[8192];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+    size_t total = 0;
+    bool over = false; // there was more than cap bytes
+    for (;;) {
+        size_t want = cap - total < sizeof buffer ? cap - total : sizeof buffer;
+        if (want == 0) {
+            over = std::fgetc(f) != EOF;
+            break;
+        }
+        size_t n = std::fread(buffer, 1, want, f);
+        if (n == 0) break;
+        total += n;
         for (size_t i = 0; i < n; i++) {
             char c = buffer[i];
             if (c == '\n' || c == '\0') {
@@ -116,8 +158,61 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines) {
         SetPlatformError("error while reading " + path);
         return false;
     }
+    if (over) {
+        if (cut) *cut = true;
+        pending = false; // the line the cap fell in is not whole
+    }
     if (pending) lines.push_back(line);
     return true;
+}
+
+// Reads everything the file gives, stopping with an error past cap bytes.
+bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap) {
+    bytes.clear();
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        SetPlatformError("cannot read " + path + ": " + std::strerror(errno));
+        return false;
+    }
+    char buffer[8192];
+    size_t n;
+    bool tooLong = false;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        if (bytes.size() + n > cap) {
+            tooLong = true;
+            break;
+        }
+        bytes.append(buffer, n);
+    }
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (tooLong || failed) {
+        bytes.clear();
+        SetPlatformError("cannot read " + path + ": " +
+                         (tooLong ? "larger than " + std::to_string(cap) + " bytes"
+                                  : std::string("read error")));
+        return false;
+    }
+    return true;
+}
+
+// Only names of exactly the shape mkstemp gives them, and only regular files.
+std::vector<std::string> RemoveLeftoverSaves(const std::string& folder) {
+    std::vector<std::string> removed;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return removed;
+    const std::string prefix = ".save-";
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && unlink(path.c_str()) == 0)
+            removed.push_back(name);
+    }
+    closedir(dir);
+    return removed;
 }
 
 // Saves lines (CR LF each) through a synced temporary file renamed over path.
@@ -162,9 +257,29 @@ bool WriteTextLinesAtomic(const std::string& path, const std::vector<std::string
 }
 
 // Opens (and empties) a text file for appending lines; 0 on failure.
+// A symbolic link planted in its place is refused (O_NOFOLLOW), and so is a
+// pipe or device: the log must not be written into some other file.
 int CreateTextFile(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "wb");
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        int err = errno;
+        SetPlatformError("cannot create " + path + ": " +
+                         (err == ELOOP   ? std::string("it is a symbolic link")
+                          : err == ENXIO ? std::string("not a regular file")
+                                         : std::string(std::strerror(err))));
+        return 0;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ftruncate(fd, 0) != 0) {
+        close(fd);
+        SetPlatformError("cannot create " + path + ": not a regular file");
+        return 0;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, "wb");
     if (!f) {
+        close(fd);
         SetPlatformError("cannot create " + path + ": " + std::strerror(errno));
         return 0;
     }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ft2build.h>
+#include <unistd.h>
 #include FT_FREETYPE_H
 #include FT_SIZES_H
 
@@ -190,12 +191,14 @@ int LoadFont(const std::string& path, int pixelSize) {
         SetPlatformError("cannot load font " + path + ": bad size " + std::to_string(pixelSize));
         return 0;
     }
-    if (FILE* probe = std::fopen(path.c_str(), "rb")) {
-        std::fclose(probe);
-    } else {
-        SetPlatformError("cannot load font " + path + ": file missing or unreadable");
+    // A pipe or device in the font's place would make FreeType wait forever.
+    int probe = OpenRegularForReading(path, why);
+    if (probe < 0) {
+        if (why != "not a regular file") why = "file missing or unreadable";
+        SetPlatformError("cannot load font " + path + ": " + why);
         return 0;
     }
+    close(probe);
     if (!startFreeType(why)) {
         SetPlatformError("cannot load font " + path + ": " + why);
         return 0;

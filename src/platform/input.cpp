@@ -510,7 +510,12 @@ Joystick* joystickAt(int port) {
 bool InputInit(const PlatformConfig& config) {
     InputShutdown();
     input = InputState{};
-    if (!config.scriptPath.empty()) {
+    if (config.scriptEvents) {
+        input.events = *config.scriptEvents;
+        input.scripted = true;
+        input.scriptName = config.scriptPath;
+        makeScriptJoysticks();
+    } else if (!config.scriptPath.empty()) {
         std::ifstream file(config.scriptPath, std::ios::binary);
         if (!file) {
             SetPlatformError("cannot read the input script " + config.scriptPath);

@@ -9,6 +9,11 @@
 
 void SetPlatformError(const std::string& message);
 
+// files module
+// Opens a regular file for reading without waiting on pipes or devices: the
+// descriptor, or -1 with the reason ("not a regular file", or the system's).
+int OpenRegularForReading(const std::string& path, std::string& why);
+
 // video module
 bool VideoInit(const PlatformConfig& config); // after SDL_Init
 void VideoShutdown();

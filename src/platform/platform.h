@@ -9,8 +9,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+struct ScriptEvent;
 
 // ---------------------------------------------------------------- set-up
 
@@ -21,9 +24,12 @@ struct PlatformConfig {
     bool silentAudio = false;    // start with the silent audio back-end active
     bool endThrows = false;      // EndProcess throws ProcessEnded instead of exiting (tests)
     std::string scriptPath;      // scripted input to play (implies the virtual clock)
-    std::string recordPath;      // write the live input as a script here
-    std::string startTime;       // "YYYY-MM-DD HH:MM:SS" calendar moment at start; "" = now
-    int64_t seed = -1;           // seed of the random generator; -1 = from the clock
+    // The script at scriptPath already read and parsed (by the command line's
+    // check): played as it is, since a pipe cannot be read a second time.
+    std::shared_ptr<const std::vector<ScriptEvent>> scriptEvents;
+    std::string recordPath; // write the live input as a script here
+    std::string startTime;  // "YYYY-MM-DD HH:MM:SS" calendar moment at start; "" = now
+    int64_t seed = -1;      // seed of the random generator; -1 = from the clock
 };
 
 // Thrown by EndProcess when PlatformConfig::endThrows is set.
@@ -183,15 +189,27 @@ bool ChangeDir(const std::string& path);
 std::string CurrentDir();
 bool FileExists(const std::string& path);
 bool DeleteFile(const std::string& path);
+bool RenameFile(const std::string& from, const std::string& to); // false when it fails
 bool MakeDir(const std::string& path);
+// Text files are read no further than this (the game's own are far smaller).
+inline constexpr size_t TextReadCap = size_t(16) << 20;
 // Reads a text file as lines: a line ends at LF or at a zero byte, and what
-// follows either starts a new line; CR bytes are dropped. False (and no
-// lines) when the file cannot be read.
-bool ReadTextLines(const std::string& path, std::vector<std::string>& lines);
+// follows either starts a new line; CR bytes are dropped. False (and no lines) when the file cannot
+// be read or is no regular file (a pipe or device is refused, never waited on). A file longer than
+// cap bytes gives its whole lines before the cap and sets *cut.
+bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, bool* cut = nullptr,
+                   size_t cap = TextReadCap);
 // Writes lines, each ended by CR LF, to a temporary file in the same folder
 // and renames it over path, so a crash never leaves a half-written file.
 bool WriteTextLinesAtomic(const std::string& path, const std::vector<std::string>& lines);
-// A text file kept open for appending lines (the debug log).
+// Reads a whole file of any kind (a pipe too) into bytes; false (see
+// PlatformError) when it cannot be read or holds more than cap bytes.
+bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap);
+// Removes the temporary files ".save-XXXXXX" that a save killed half-way left
+// in folder; the names removed.
+std::vector<std::string> RemoveLeftoverSaves(const std::string& folder);
+// A text file kept open for appending lines (the debug log, the crash marker).
+// Never follows a symbolic link and never opens a pipe or device in its place.
 int CreateTextFile(const std::string& path);           // truncates; 0 on failure
 void WriteTextLine(int file, const std::string& line); // appends line + CR LF, flushed
 void CloseTextFile(int file);

@@ -20,9 +20,11 @@ constexpr long MaxPngFileBytes = 256L * 1024 * 1024;
 
 // Reads a whole file into memory; false with a reason.
 bool readFile(const std::string& path, std::vector<unsigned char>& bytes, std::string& why) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    int fd = OpenRegularForReading(path, why);
+    FILE* file = fd >= 0 ? fdopen(fd, "rb") : nullptr;
     if (!file) {
-        why = "file missing or unreadable";
+        if (fd >= 0) close(fd);
+        if (why != "not a regular file") why = "file missing or unreadable";
         return false;
     }
     bool ok = std::fseek(file, 0, SEEK_END) == 0;

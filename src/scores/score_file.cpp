@@ -6,6 +6,7 @@
 #include "game/game.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
+#include "shell/frame.h"
 #include "shell/shell.h"
 #include "text/text.h"
 
@@ -58,6 +59,26 @@ std::string bestLine(const Scores& s) {
     return line;
 }
 
+// Renames a "scores.dat" that was only read in part to the first free
+// "scores.dat.full", "scores.dat.full2", ..., so saving never destroys rounds
+// that were not read. False (nothing saved) when no name is free or it fails.
+bool keepCutFileAside() {
+    if (!FileExists(ScoreFileName)) {
+        scores.FileCut = false;
+        return true;
+    }
+    for (int n = 1; n <= 99; ++n) {
+        std::string aside = std::string(ScoreFileName) + ".full" + (n > 1 ? std::to_string(n) : "");
+        if (FileExists(aside)) continue;
+        if (!RenameFile(ScoreFileName, aside)) break;
+        LogLine("\tscores.dat was too large to read whole: kept it as " + aside);
+        scores.FileCut = false;
+        return true;
+    }
+    LogLine("\tscores.dat was too large to read whole and cannot be kept aside: not saved over it");
+    return false;
+}
+
 } // namespace
 
 // Reads "scores.dat" into the table, newest first; the player's name comes from
@@ -65,10 +86,16 @@ std::string bestLine(const Scores& s) {
 void LoadScores() {
     if (!FileExists(ScoreFileName)) return;
     std::vector<std::string> lines;
-    if (!ReadTextLines(ScoreFileName, lines)) {
+    bool cut = false;
+    if (!ReadTextLines(ScoreFileName, lines, &cut)) {
         // Keep whatever the table holds: losing the rounds in memory would be worse.
         LogLine("\tCould not read scores.dat: " + PlatformError());
         return;
+    }
+    if (cut) {
+        LogLine("\tscores.dat is larger than " + std::to_string(TextReadCap) +
+                " bytes: only the rounds before that were read");
+        scores.FileCut = true;
     }
     scores.ScoreTable.clear();
     int count = 0;
@@ -93,8 +120,15 @@ void SaveScores() {
         lines.push_back(recordLine(s));
         lines.push_back(bestLine(s));
     }
-    if (!WriteTextLinesAtomic(ScoreFileName, lines))
+    if (scores.FileCut && !keepCutFileAside()) {
+        PostNotice("Could not save scores", 1);
+        return;
+    }
+    if (!WriteTextLinesAtomic(ScoreFileName, lines)) {
+        // The table stays in memory, so the next save tries again.
         LogLine("\tCould not save scores.dat: " + PlatformError());
+        PostNotice("Could not save scores", 1);
+    }
 }
 
 // Stores the round just finished under the player's name. quit is 1 when the

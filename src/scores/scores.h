@@ -35,6 +35,9 @@ struct ScoreState {
     int SelectedIndex = 0; // n: n-th round of the graph; 1000 + r: table row r; 0 none
     int PanelSlide = 0;    // 0..1000, graph scrolled toward older rounds
     std::list<ScorePopup> Popups;
+    // "scores.dat" was too large to read whole: the next save keeps it aside
+    // instead of replacing it with the rounds that were read.
+    bool FileCut = false;
 };
 extern ScoreState scores;
 

@@ -196,7 +196,9 @@ void ApplyDisplaySettings() {
     }
     LogLine("\tResolution : " + std::to_string(display.PhysicalWidth) + "x" +
             std::to_string(display.PhysicalHeight) + "," + std::to_string(depth));
-    CloseTextFile(CreateTextFile("crash.dat"));
+    int marker = CreateTextFile("crash.dat");
+    if (marker == 0) LogLine("\tCould not create crash.dat: " + PlatformError());
+    CloseTextFile(marker);
     openOrGiveUp(depth);
     ChooseLogicalSize();
     SetLogicalSize(display.VirtualWidth, display.VirtualHeight);
@@ -215,11 +217,12 @@ void LoadCommonAssets() {
     LogLine("");
     LogLine("Switching to Default Folder");
     LogLine("");
-    ChangeDir("../");
-    // Without a "Common/" folder the assets stay empty, but the way back to the
-    // game folder must not climb out of the files folder.
-    bool inCommon = ChangeDir("Common/");
-    if (!inCommon) LogLine("\tNo Common folder in " + CurrentDir());
+    // Without a "Common/" folder the assets stay empty; the files folder is
+    // reached by its path, never by "..", so a wrong current folder cannot
+    // send the game elsewhere.
+    const std::string files = FilesFolderPath();
+    bool inCommon = !files.empty() && ChangeDir(files + "Common/");
+    if (!inCommon) LogLine("\tNo Common folder in " + (files.empty() ? CurrentDir() : files));
     freeLoadedAssets();
 
     LogLine("\tDefault Fonts");
@@ -262,8 +265,8 @@ void LoadCommonAssets() {
 
     LogLine("");
     LogLine("Switching to Game Folder");
-    if (inCommon) ChangeDir("../");
-    ChangeDir(GameFolder());
+    if (inCommon && !ChangeDir(files + GameFolder()))
+        LogLine("\tCannot change back into the game folder: " + PlatformError());
     display.BadgeSheet = noteMissing(
         LoadImageSheet("badges.png", 64, 64, 16, ImageMasked | ImageFiltered), "badges.png");
     LogLine("");

@@ -109,8 +109,12 @@ void ReadSetupFile() {
     if (FileExists(SetupFileName)) {
         LogLine("\tReading Setup File");
         std::vector<std::string> lines;
-        if (!ReadTextLines(SetupFileName, lines))
+        bool cut = false;
+        if (!ReadTextLines(SetupFileName, lines, &cut))
             LogLine("\tSetup file could not be read, keeping the defaults: " + PlatformError());
+        else if (cut)
+            LogLine("\tSetup file is larger than " + std::to_string(TextReadCap) +
+                    " bytes: only its start was read");
         else if (lines.empty())
             lines.push_back(""); // an empty file is one empty line
         for (const std::string& line : lines) ReadSetupLine(line, driverChosen);
@@ -165,15 +169,14 @@ std::vector<std::string> SetupFileLines() {
     return lines;
 }
 
-// Writes "Setup.ini" beside the game folder (the game folder is current) and
-// comes back into the game folder.
+// Writes "Setup.ini" into the files folder, beside the game folder (which stays
+// current). Without a known files folder nothing is written anywhere.
 void WriteSetupFile() {
-    if (!ChangeDir("..")) {
-        LogLine("\tSetup file not written: cannot reach the Files folder: " + PlatformError());
+    std::string files = FilesFolderPath();
+    if (files.empty()) {
+        LogLine("\tSetup file not written: the files folder is not known from " + CurrentDir());
         return;
     }
-    if (!WriteTextLinesAtomic(SetupFileName, SetupFileLines()))
+    if (!WriteTextLinesAtomic(files + SetupFileName, SetupFileLines()))
         LogLine("\tSetup file could not be written: " + PlatformError());
-    if (!ChangeDir(GameFolder()))
-        LogLine("\tCannot change back into the game folder: " + PlatformError());
 }

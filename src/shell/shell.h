@@ -1,5 +1,5 @@
-// shell.h - the program-wide tables made at start-up, the debug log, the setup
-// file and the program's main sequence.
+// shell.h - the program-wide tables made at start-up, the debug log and the
+// setup file.
 #pragma once
 
 #include <cstdint>
@@ -54,6 +54,7 @@ struct ShellState {
     int SoundBank[201] = {};
     int DebugLog = 0;                // text-file handle of "Debug.txt"
     std::string FilesDir = "Files/"; // where Files/ is, relative to the program's folder
+    std::string FilesPath;           // the files folder, absolute with "/", once entered
 };
 extern ShellState shell;
 
@@ -61,14 +62,19 @@ std::string TitleText();  // "#251 : Zorvek Plon"
 std::string GameTitle();  // "Zorvek Plon"
 std::string GameFolder(); // "251/"
 
+// Exit status when the files folder or the game folder in it cannot be used.
+inline constexpr int ExitFilesFolderUnusable = 4;
+// The files folder (absolute, ending in "/") that holds the game folder: the
+// one start-up entered, else the parent of the current folder when that is the
+// game folder; "" when unknown. Code that leaves the game folder goes there by
+// this path, never by "..", so a missing game folder cannot send files elsewhere.
+std::string FilesFolderPath();
+
 void LogLine(const std::string& text);
 
-// Start-up tables with their sizes and defaults (step 2 of start-up).
-void CreateProgramTables();
-void FillCreditLines();
+// The built-in control keys and settings that the setup file may override.
 void SetDefaultBindings();
 void SetDefaultSettings();
-void ReadJoysticks();
 
 void ReadSetupFile();
 void WriteSetupFile();
@@ -77,31 +83,3 @@ std::vector<std::string> SetupFileLines();
 // The audio driver chosen when the setup file names none: the last "Direct..."
 // name, else the first "OpenAL..." or "Free..." one; -1 when none fits.
 int ChooseDefaultAudioDriver(const std::vector<std::string>& list);
-
-// Reads the command line (see README) and runs the program; returns the exit
-// status for a bad command line or a display that cannot be opened.
-int ProgramMain(int argc, char** argv);
-struct PlatformConfig;
-// The command line into the platform's configuration and the files folder
-// (absolute, ending in "/"; empty = Files/ beside the program). Returns -1 to
-// go on, else the exit status (0 after --help/--version, 2 for a bad line).
-int ParseCommandLine(int argc, char** argv, PlatformConfig& config, std::string& filesDir);
-
-// Start-up up to the title screen (tables, log, setup file, display, assets);
-// returns the Millis at which the loading picture has been up for 2.5 s.
-int StartUp();
-void WaitUntil(int millis); // sleeps until Millis() reaches the moment
-
-// The whole program: start-up, title loop, closing screen. Does not return.
-[[noreturn]] void RunProgram();
-void TitleLoop();
-
-// The title screen's state between frames.
-struct TitleState {
-    int slide = 0;   // 0..32, the slide-in of the screen
-    int held = 0;    // a start is locked until the left button has been released
-    int go = 0;      // the left button was held at the end of the last frame
-    int escHeld = 0; // Escape still held from a round: not a request to quit
-    int quit = 0;
-};
-void TitleFrame(TitleState& t); // one frame of the title screen, EndFrame included

@@ -36,8 +36,10 @@ void DrawClosingPage() {
     ClearScreen();
     SetTint(0, 0, 80, 1);
     DrawRect(0, 0, PageWidth, PageHeight);
-    ChangeDir("../");
-    ChangeDir("Common/");
+    // The logos live in Common/; without it they are simply not drawn.
+    std::string files = FilesFolderPath();
+    if (files.empty() || !ChangeDir(files + "Common/"))
+        LogLine("\tNo Common folder for the closing page");
     SetBlendKind(1);
     SetTint(255, 255, 255, 1);
     SetCentreAnchoring(false);

@@ -1,5 +1,5 @@
 // screenshot.cpp - F11: saving the current picture as a PNG file in the
-// program's folder, named from the title words, the date and the time.
+// files folder, named from the title words, the date and the time.
 #include "draw/draw.h"
 #include "platform/platform.h"
 #include "shell/display.h"
@@ -20,9 +20,9 @@ std::string ScreenshotName() {
 void TakeScreenshot() {
     LogLine("");
     LogLine("\tScreenshot");
-    // From the game folder up to the program's folder, where screenshots go.
-    bool wentUp = ChangeDir("..");
-    if (!wentUp) LogLine("\tCould not change to the program's folder");
+    // Screenshots go into the files folder, beside the game folder.
+    std::string files = FilesFolderPath();
+    if (files.empty()) LogLine("\tCould not find the files folder from " + CurrentDir());
 
     // Grab before anything else is drawn, so the message never shows in the file.
     LogLine("\tGrabbing Screenshot");
@@ -39,11 +39,10 @@ void TakeScreenshot() {
 
     std::string name = ScreenshotName();
     LogLine("\tSaving Screenshot : " + name);
-    bool saved = SavePixmapPng(picture, name, 9);
+    bool saved = !files.empty() && SavePixmapPng(picture, files + name, 9);
     LogLine(std::string("\tSaved Screenshot ") + (saved ? "1" : "0"));
     LogLine("");
 
-    if (wentUp) ChangeDir(GameFolder());
     // A failed write must not be reported to the player as a saved picture.
     PostNotice(saved ? "Saved Screenshot" : "Screenshot failed", 1);
 }

@@ -2,6 +2,7 @@
 // private X display: sprite throughput through the toolkit, the engine test
 // of a full start-up, and the frame times of the title screen. Each prints one
 // line of "key value" pairs that the parent reads back.
+#include "app/app.h"
 #include "bench.h"
 
 #include "draw/draw.h"

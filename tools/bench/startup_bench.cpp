@@ -1,5 +1,6 @@
 // startup_bench.cpp - how long start-up takes to reach the title screen (real
 // clock, headless display), and the peak memory of a short scripted session.
+#include "app/app.h"
 #include "bench.h"
 
 #include "platform/platform.h"

@@ -1,76 +1,38 @@
-// startup.cpp - the program's main sequence: the program-wide tables, the debug
+// startup.cpp - the program's main sequence: creating the tables, the debug
 // log, reading the setup file, opening the display, the loading pause, the
-// title screen with its credits and start button, and the command line.
-#include "shell/shell.h"
+// title screen with its credits and start button, and the program's entry.
+#include "app/app.h"
 
+#include "app/cmdline.h"
 #include "draw/draw.h"
 #include "game/game.h"
 #include "input/bindings.h"
 #include "music/music.h"
 #include "platform/platform.h"
-#include "platform/script.h"
 #include "scores/scores.h"
 #include "shell/display.h"
 #include "shell/frame.h"
+#include "shell/shell.h"
 #include "ui/ui.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
-ShellState shell;
-
 namespace {
-
-const char* const Version = "1.0.0";
-const char* const Usage =
-    "usage: zorvek-plon [--files DIR] [--headless] [--script FILE] [--record FILE] [--seed N]\n"
-    "                   [--start-time \"YYYY-MM-DD HH:MM:SS\"] [--help] [--version]\n"
-    "\n"
-    "  --files DIR        read and write the game's files in DIR instead of Files/ beside\n"
-    "                     the program\n"
-    "  --headless         no window; everything is still drawn, off screen\n"
-    "  --script FILE      play the input from FILE on a virtual clock; the program ends\n"
-    "                     with status 3 when the script ends\n"
-    "  --record FILE      write the live input to FILE as a script\n"
-    "  --seed N           seed of the random numbers (default: from the clock)\n"
-    "  --start-time T     the calendar moment at start, \"YYYY-MM-DD HH:MM:SS\"\n"
-    "  --help             show this text\n"
-    "  --version          show the title and version\n"
-    "\n"
-    "Exit status: 0 after the closing screen, 1 when no display can be opened,\n"
-    "2 for a bad command line, 3 when a script ended.\n";
 
 const std::string Hyphens(28, '-');
 
 // The platform's virtual key of the Escape key.
 constexpr int KeyEscape = 27;
 
+// Deletes what saves killed half-way left in a folder, with a log line each.
+void removeLeftoverSaves(const std::string& folder) {
+    for (const std::string& name : RemoveLeftoverSaves(folder))
+        LogLine("\tRemoved an unfinished save: " + folder + name);
+}
+
 } // namespace
-
-// "#251 : Zorvek Plon": the window title and the log's heading.
-std::string TitleText() {
-    return "#" + std::to_string(GameNumber) + " : " + GameTitleFirst + " " + GameTitleSecond;
-}
-
-// The two title words.
-std::string GameTitle() {
-    return std::string(GameTitleFirst) + " " + GameTitleSecond;
-}
-
-// The game's numbered folder inside Files/, "251/".
-std::string GameFolder() {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%03d/", GameNumber);
-    return buf;
-}
-
-// Appends one line (and CR LF) to "Debug.txt".
-void LogLine(const std::string& text) {
-    WriteTextLine(shell.DebugLog, text);
-}
 
 // The credits shown on the title screen, lines 1-16; CreditCount ends one past the last.
 void FillCreditLines() {
@@ -93,31 +55,6 @@ void FillCreditLines() {
     for (auto& line : shell.CreditLines) line.clear();
     shell.CreditCount = 1;
     for (const char* line : lines) shell.CreditLines[shell.CreditCount++] = line;
-}
-
-// The default control keys: arrows for up/left/right/down, Z X C V for actions.
-void SetDefaultBindings() {
-    for (int& b : shell.ControlBindings) b = 0;
-    shell.ControlBindings[0] = 38;
-    shell.ControlBindings[3] = 37;
-    shell.ControlBindings[5] = 39;
-    shell.ControlBindings[8] = 40;
-    shell.ControlBindings[10] = 90;
-    shell.ControlBindings[11] = 88;
-    shell.ControlBindings[12] = 67;
-    shell.ControlBindings[13] = 86;
-}
-
-// The built-in settings the setup file may then override.
-void SetDefaultSettings() {
-    for (int& s : shell.Settings) s = 0;
-    shell.Settings[slot::Width] = 800;
-    shell.Settings[slot::Height] = 600;
-    shell.Settings[slot::Fullscreen] = 0;
-    shell.Settings[slot::SlowSystem] = 0;
-    shell.Settings[slot::MasterVolume] = 50;
-    shell.Settings[slot::SoundVolume] = 50;
-    shell.Settings[slot::MusicVolume] = 50;
 }
 
 // Reads up to four joysticks: name, buttons, resting axes and whether the hat rests.
@@ -168,28 +105,39 @@ int StartUp() {
     FillCreditLines();
     CreateProgramTables();
 
-    if (!ChangeDir(shell.FilesDir)) {
-        MakeDir(shell.FilesDir);
-        if (!ChangeDir(shell.FilesDir))
-            std::fprintf(stderr, "zorvek-plon: cannot enter the files folder %s\n",
-                         shell.FilesDir.c_str());
+    // Nothing may be written before the files folder is current: a folder that
+    // cannot be made or entered ends the program rather than filling another one.
+    if (!ChangeDir(shell.FilesDir) && !(MakeDir(shell.FilesDir) && ChangeDir(shell.FilesDir))) {
+        std::fprintf(stderr, "zorvek-plon: cannot use the files folder %s: %s\n",
+                     shell.FilesDir.c_str(), PlatformError().c_str());
+        EndProcess(ExitFilesFolderUnusable);
     }
+    shell.FilesPath = CurrentDir();
+    if (shell.FilesPath.back() != '/') shell.FilesPath += '/';
     shell.DebugLog = CreateTextFile("Debug.txt");
     if (shell.DebugLog == 0)
-        std::fprintf(stderr, "zorvek-plon: cannot create Debug.txt: %s\n", PlatformError().c_str());
+        std::fprintf(stderr, "zorvek-plon: %s; the game runs without its log\n",
+                     PlatformError().c_str());
     for (const std::string& line :
          {std::string("Brannoch's Quorvat Engine"), Hyphens, "Week #" + std::to_string(GameNumber),
           Hyphens, TitleText(), Hyphens, std::string(), std::string("Loading")})
         LogLine(line);
+    removeLeftoverSaves(shell.FilesPath);
 
     shell.AudioDriverList = AudioDriverNames();
     ReadSetupFile();
     LogLine("Grabbing Previous Scores");
     LogLine("");
-    if (!ChangeDir(GameFolder())) {
-        MakeDir(GameFolder());
-        ChangeDir(GameFolder());
+    if (!ChangeDir(GameFolder()) && !(MakeDir(GameFolder()) && ChangeDir(GameFolder()))) {
+        std::string why = PlatformError();
+        LogLine("\tCannot use the game folder " + shell.FilesPath + GameFolder() + ": " + why);
+        std::fprintf(stderr, "zorvek-plon: cannot use the game folder %s%s: %s\n",
+                     shell.FilesPath.c_str(), GameFolder().c_str(), why.c_str());
+        CloseTextFile(shell.DebugLog);
+        shell.DebugLog = 0;
+        EndProcess(ExitFilesFolderUnusable);
     }
+    removeLeftoverSaves(shell.FilesPath + GameFolder());
 
     int readyAt = Millis() + 2500;
     ApplyDisplaySettings();
@@ -312,97 +260,6 @@ void TitleLoop() {
     while (t.quit == 0) TitleFrame(t);
 }
 
-namespace {
-
-// True when text is "YYYY-MM-DD HH:MM:SS" with digits in the digit places.
-bool validStartTime(const std::string& text) {
-    const std::string shape = "dddd-dd-dd dd:dd:dd";
-    if (text.size() != shape.size()) return false;
-    for (size_t i = 0; i < shape.size(); ++i) {
-        bool digit = text[i] >= '0' && text[i] <= '9';
-        if (shape[i] == 'd' ? !digit : text[i] != shape[i]) return false;
-    }
-    return true;
-}
-
-// Reads a whole decimal integer (optional sign); false for anything else.
-bool readSeed(const std::string& text, int64_t& out) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || end == text.c_str()) return false;
-    out = v;
-    return true;
-}
-
-// A path given on the command line, made absolute against the caller's folder.
-std::string absolutePath(const std::string& path) {
-    std::error_code ec;
-    auto abs = std::filesystem::absolute(path, ec);
-    return ec ? path : abs.lexically_normal().string();
-}
-
-// Prints the complaint and the usage; the status of a bad command line.
-int badCommandLine(const std::string& complaint) {
-    std::fprintf(stderr, "zorvek-plon: %s\n%s", complaint.c_str(), Usage);
-    return 2;
-}
-
-} // namespace
-
-// Parses the command line into the platform's configuration and the files
-// folder; returns -1 to go on, else the exit status.
-int ParseCommandLine(int argc, char** argv, PlatformConfig& config, std::string& filesDir) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) return false;
-            out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (arg == "--help") {
-            std::fputs(Usage, stdout);
-            return 0;
-        } else if (arg == "--version") {
-            std::printf("%s %s\n", TitleText().c_str(), Version);
-            return 0;
-        } else if (arg == "--headless") {
-            config.headless = true;
-        } else if (arg == "--files") {
-            if (!value(v) || v.empty()) return badCommandLine("--files needs a folder");
-            std::error_code ec;
-            if (!std::filesystem::is_directory(v, ec))
-                return badCommandLine("--files: no such folder: " + v);
-            filesDir = absolutePath(v);
-            if (filesDir.back() != '/') filesDir += '/';
-        } else if (arg == "--script") {
-            if (!value(v) || v.empty()) return badCommandLine("--script needs a file");
-            std::vector<std::string> lines;
-            if (!ReadTextLines(v, lines)) return badCommandLine("--script: cannot read " + v);
-            std::string source, error;
-            for (const auto& line : lines) source += line + "\n";
-            std::vector<ScriptEvent> events;
-            if (!ParseScript(source, v, events, error)) return badCommandLine(error);
-            config.scriptPath = absolutePath(v);
-        } else if (arg == "--record") {
-            if (!value(v) || v.empty()) return badCommandLine("--record needs a file");
-            config.recordPath = absolutePath(v);
-        } else if (arg == "--seed") {
-            if (!value(v) || !readSeed(v, config.seed) || config.seed < 0)
-                return badCommandLine("--seed needs a whole number of 0 or more");
-        } else if (arg == "--start-time") {
-            if (!value(v) || !validStartTime(v))
-                return badCommandLine("--start-time needs \"YYYY-MM-DD HH:MM:SS\"");
-            config.startTime = v;
-        } else {
-            return badCommandLine("unknown argument: " + arg);
-        }
-    }
-    return -1;
-}
-
 // The program's entry: command line, platform, then the game itself.
 int ProgramMain(int argc, char** argv) {
     PlatformConfig config;
@@ -418,8 +275,11 @@ int ProgramMain(int argc, char** argv) {
         std::fprintf(stderr, "zorvek-plon: cannot start: %s\n", PlatformError().c_str());
         return 1;
     }
-    if (!home.empty() && !ChangeDir(home))
+    if (!home.empty() && !ChangeDir(home) && filesDir.empty()) {
+        // Files/ beside the program cannot be reached; never fall back on another folder.
         std::fprintf(stderr, "zorvek-plon: cannot enter the program's folder %s\n", home.c_str());
+        return ExitFilesFolderUnusable;
+    }
     shell.FilesDir = filesDir.empty() ? std::string("Files/") : filesDir;
     RunProgram();
 }
