@@ -1,6 +1,7 @@
 // readme_example_test.cpp - the input script README.md gives as its example,
 // taken from the README as printed, must start a round and walk the figure
 // to the top-left corner when the game plays it.
+#include "app/app.h"
 #include "game/game.h"
 #include "platform/platform.h"
 #include "shell/shell.h"
