@@ -12,6 +12,7 @@
 #include "scores/scores.h"
 #include "shell/display.h"
 #include "shell/frame.h"
+#include "shell/home.h"
 #include "ui/ui.h"
 
 #include <cerrno>
@@ -420,6 +421,6 @@ int ProgramMain(int argc, char** argv) {
     }
     if (!home.empty() && !ChangeDir(home))
         std::fprintf(stderr, "zorvek-plon: cannot enter the program's folder %s\n", home.c_str());
-    shell.FilesDir = filesDir.empty() ? std::string("Files/") : filesDir;
+    shell.FilesDir = filesDir.empty() ? PlayerFilesDir(home) : filesDir;
     RunProgram();
 }
