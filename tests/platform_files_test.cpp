@@ -187,10 +187,3 @@ TEST(FolderLinks, ListingLinksAndFolderTests) {
     EXPECT_FALSE(FolderWritable(dir + "a.txt"));
     EXPECT_FALSE(FolderWritable(dir + "missing"));
 }
-
-TEST(FolderLinks, EnvironmentValues) {
-    setenv("ZP_TEST_VALUE", "/some/where", 1);
-    EXPECT_EQ(EnvironmentValue("ZP_TEST_VALUE"), "/some/where");
-    unsetenv("ZP_TEST_VALUE");
-    EXPECT_EQ(EnvironmentValue("ZP_TEST_VALUE"), "");
-}
