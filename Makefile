@@ -1,10 +1,11 @@
 # make run   - install what is missing, build, start the game
 # make test  - install what is missing, build, run every test
 # make bench - build and run the benchmarks (figures in build/bench.txt)
+# make package - build the Debian package (build/zorvek-plon_<version>_<arch>.deb)
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test bench build deps fuzz clean
+.PHONY: run test bench build deps fuzz clean package
 
 deps:
 	@bash deps/install.sh
@@ -21,6 +22,9 @@ test: build
 
 bench: build
 	@if [ -x $(BUILD)/zp-bench ]; then ./$(BUILD)/zp-bench $(BUILD)/bench.txt; else echo "no benchmarks yet"; fi
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 fuzz: deps
 	@cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DZP_FUZZ=ON -DZP_SANITIZE=ON >/dev/null

@@ -159,3 +159,32 @@ TEST(Folders, ChangeCreateTestAndDelete) {
     EXPECT_EQ(CurrentDir(), real);
     ASSERT_TRUE(ChangeDir(start));
 }
+
+TEST(FolderLinks, ListingLinksAndFolderTests) {
+    std::string dir = makeTempDir();
+    mkdir((dir + "sub").c_str(), 0755);
+    writeBytes(dir + "b.txt", "b");
+    writeBytes(dir + "a.txt", "a");
+    EXPECT_EQ(FolderEntries(dir), (Lines{"a.txt", "b.txt", "sub"})); // sorted, no . or ..
+    EXPECT_EQ(FolderEntries(dir + "missing"), Lines{});
+
+    EXPECT_TRUE(MakeLink(dir + "a.txt", dir + "link"));
+    EXPECT_EQ(LinkTarget(dir + "link"), dir + "a.txt");
+    EXPECT_FALSE(MakeLink(dir + "b.txt", dir + "link")); // taken: not replaced
+    EXPECT_EQ(LinkTarget(dir + "link"), dir + "a.txt");
+    EXPECT_EQ(LinkTarget(dir + "a.txt"), ""); // a plain file is no link
+    EXPECT_EQ(LinkTarget(dir + "missing"), "");
+    EXPECT_TRUE(MakeLink("nowhere", dir + "dangling")); // a link may point nowhere
+    EXPECT_EQ(LinkTarget(dir + "dangling"), "nowhere");
+    EXPECT_TRUE(DeleteFile(dir + "dangling"));
+
+    EXPECT_TRUE(MakeLink(dir + "sub", dir + "sublink"));
+    EXPECT_TRUE(IsFolder(dir + "sub"));
+    EXPECT_TRUE(IsFolder(dir + "sublink")); // a link to a folder counts
+    EXPECT_FALSE(IsFolder(dir + "a.txt"));
+    EXPECT_FALSE(IsFolder(dir + "missing"));
+    EXPECT_FALSE(IsFolder(""));
+    EXPECT_TRUE(FolderWritable(dir + "sub"));
+    EXPECT_FALSE(FolderWritable(dir + "a.txt"));
+    EXPECT_FALSE(FolderWritable(dir + "missing"));
+}

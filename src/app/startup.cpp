@@ -12,6 +12,7 @@
 #include "scores/scores.h"
 #include "shell/display.h"
 #include "shell/frame.h"
+#include "shell/home.h"
 #include "shell/shell.h"
 #include "ui/ui.h"
 
@@ -280,6 +281,6 @@ int ProgramMain(int argc, char** argv) {
         std::fprintf(stderr, "zorvek-plon: cannot enter the program's folder %s\n", home.c_str());
         return ExitFilesFolderUnusable;
     }
-    shell.FilesDir = filesDir.empty() ? std::string("Files/") : filesDir;
+    shell.FilesDir = filesDir.empty() ? PlayerFilesDir(home) : filesDir;
     RunProgram();
 }

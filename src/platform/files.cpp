@@ -1,4 +1,4 @@
-// files.cpp - folders and text files.
+// files.cpp - folders, links and text files.
 //
 // Text files hold one byte per character. Readers end a line at LF or at a
 // zero byte (what follows either starts the next line) and drop CR bytes;
@@ -6,8 +6,10 @@
 // the same folder and a rename, so a failed save never damages the old file.
 #include "platform/internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -314,4 +316,56 @@ void CloseTextFile(int file) {
     if (!f) return;
     std::fclose(f);
     files.open[size_t(file) - 1] = nullptr;
+}
+
+// True when path is a folder (a link to a folder counts).
+bool IsFolder(const std::string& path) {
+    struct stat info;
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// True when this process may create files in the folder at path.
+bool FolderWritable(const std::string& path) {
+    return IsFolder(path) && access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+// The names in a folder, sorted, without "." and ".."; empty when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(path.c_str());
+    if (!dir) {
+        SetPlatformError("cannot list folder " + path + ": " + std::strerror(errno));
+        return names;
+    }
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Makes path a symbolic link to target; false when path is taken or cannot be made.
+bool MakeLink(const std::string& target, const std::string& path) {
+    if (symlink(target.c_str(), path.c_str()) == 0) return true;
+    SetPlatformError("cannot link " + path + " to " + target + ": " + std::strerror(errno));
+    return false;
+}
+
+// Where the symbolic link at path points; "" when path is no link.
+std::string LinkTarget(const std::string& path) {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        ssize_t n = readlink(path.c_str(), buffer.data(), buffer.size());
+        if (n < 0) return "";
+        if (size_t(n) < buffer.size()) return std::string(buffer.data(), size_t(n));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// The value of an environment variable; "" when it is not set.
+std::string EnvironmentValue(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    return value ? value : "";
 }

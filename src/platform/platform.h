@@ -213,6 +213,13 @@ std::vector<std::string> RemoveLeftoverSaves(const std::string& folder);
 int CreateTextFile(const std::string& path);           // truncates; 0 on failure
 void WriteTextLine(int file, const std::string& line); // appends line + CR LF, flushed
 void CloseTextFile(int file);
+// Folders and links for a player's own files folder beside a read-only pack.
+bool IsFolder(const std::string& path);                            // a folder, or a link to one
+bool FolderWritable(const std::string& path);                      // files may be created in it
+std::vector<std::string> FolderEntries(const std::string& path);   // sorted, no "." or ".."
+bool MakeLink(const std::string& target, const std::string& path); // symbolic link
+std::string LinkTarget(const std::string& path);       // "" when path is no symbolic link
+std::string EnvironmentValue(const std::string& name); // "" when unset
 
 // ---------------------------------------------------------------- random numbers
 

@@ -60,6 +60,10 @@ void BuildGridSheet(const std::string& sourceRelative, const std::string& output
 // Pictures painted from shape recipes and a pixel font (logos, badges).
 void BuildPaintedPictures(const std::string& sourceRelative);
 
+// The desktop icon at every size from a source naming cells of a written sheet.
+void BuildIcons(const std::string& sourceRelative, const std::string& iconsDir,
+                const std::string& name);
+
 // ---------------------------------------------------------------- sounds
 
 void WriteWav(const std::string& path, const std::vector<float>& samples, int rate);

@@ -21,16 +21,19 @@ static void buildAll() {
     CopyFile(gen.sourceDir + "music/groove.ini", "251/music/groove.ini");
 }
 
-// Usage: zp-assetgen <assets folder> <output folder>
+// Usage: zp-assetgen <assets folder> <output folder> [<icons folder>]
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zp-assetgen <assets folder> <output folder>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr,
+                     "usage: zp-assetgen <assets folder> <output folder> [<icons folder>]\n");
         return 2;
     }
     gen.sourceDir = std::string(argv[1]) + "/";
     gen.outputDir = std::string(argv[2]) + "/";
     try {
         buildAll();
+        // The desktop icons lie outside the pack: the system's icon theme holds them.
+        if (argc == 4) BuildIcons("icons/app-icon.txt", std::string(argv[3]) + "/", "zorvek-plon");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zp-assetgen: %s\n", error.what());
         return 1;
