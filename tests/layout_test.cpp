@@ -18,6 +18,7 @@
 #include "support/run.h"
 #include "ui/ui.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -37,13 +38,14 @@ const Size PanelSizes[] = {{640, 480},  {800, 600},   {1024, 768},
 // A name longer than any line can hold, as a player might paste it.
 const char* const LongName = "Bartholomew Quintessence Featherstonehaugh-Wolfeschlegel the Third";
 
-// The round's input: Escape opens the pause menu, Down picks "Quit", F11 takes
-// a screenshot, Space quits; the name entry gets the long name and Enter; a
+// The round's input: the pointer rests where it covers no text; Escape opens the pause menu, Down
+// picks "Quit", F11 takes a screenshot, Space quits; the name entry gets the long name and Enter; a
 // key leaves the closing page. Everything before PauseAt runs without input.
 const int PauseAt = 60000;
 std::string RoundScript() {
     std::ostringstream s;
-    s << "60000 down 27\n60100 up 27\n60600 down 40\n60700 up 40\n61200 press 122\n"
+    s << "0 mouse 700 860\n60000 down 27\n60100 up 27\n60600 down 40\n60700 up 40\n61200 press "
+         "122\n"
       << "61400 down 32\n61500 up 32\n64000 type " << LongName << "\n"
       << "66000 press 122\n66300 press 13\n90000 press 32\n";
     return s.str();
@@ -99,8 +101,10 @@ void TitleFrames(TitleState& t, int count) {
     for (int i = 0; i < count; ++i) TitleFrame(t);
 }
 
-// Drives every screen into its fullest state, telling after each one.
-void DriveScreens(const StageSeen& seen) {
+// Drives every screen into its fullest state, telling after each one. The
+// closing page is either the real closing screen (which ends the program) or
+// only drawn, on a 640 x 480 window, so that its picture can still be read.
+void DriveScreens(const StageSeen& seen, bool realClosing) {
     FillScoreTable();
     frame.ShowStats = 0;
     TitleState t;
@@ -149,9 +153,16 @@ void DriveScreens(const StageSeen& seen) {
     seen("game-over");
     FinishRound();
     seen("after-name-entry");
-    try {
-        ClosingScreen();
-    } catch (const ProcessEnded&) {
+    if (realClosing) {
+        try {
+            ClosingScreen();
+        } catch (const ProcessEnded&) {
+        }
+    } else {
+        CloseDisplay();
+        ASSERT_TRUE(OpenDisplay(640, 480, 0, 60)) << PlatformError();
+        SetLogicalSize(640, 480);
+        DrawClosingPage();
     }
     seen("closing");
 }
@@ -428,6 +439,7 @@ TEST(Layout, NoTextOverlapsOrIsCutAtAnySize) {
         if (HasFatalFailure()) return;
         std::vector<std::string> faults;
         std::set<std::string> reported;
+        std::string shownName;
         auto seen = [&](const std::string& stage) {
             const auto& all = RecordedDraws();
             int vw = LogicalWidth(), vh = LogicalHeight();
@@ -441,16 +453,77 @@ TEST(Layout, NoTextOverlapsOrIsCutAtAnySize) {
             // The pause menu and the name entry run inside the round; each is
             // found by its own text.
             if (stage == "game-over") check("pause", LastFrameWith(all, "Continue"));
-            if (stage == "after-name-entry")
-                check("name-entry", LastFrameWith(all, "Enter Your Name"));
-            else
+            if (stage == "after-name-entry") {
+                auto f = LastFrameWith(all, "Enter Your Name");
+                check("name-entry", f);
+                for (const DrawRecord& d : f)
+                    if (d.kind == DrawKind::Text && d.font == display.FontSet[5])
+                        shownName = d.text.substr(0, d.text.size() - 1); // less the cursor
+            } else
                 check(stage, LastFrame(all, all.size()));
             ClearRecordedDraws();
         };
-        DriveScreens(seen);
+        DriveScreens(seen, true);
         for (const std::string& fault : faults) ADD_FAILURE() << fault;
-        // The whole long name was kept for the score table.
-        EXPECT_EQ(scores.ScoreTable.front().Name.find("Bartholomew"), std::string("Player").size());
+        // The name entry stopped the long name at the edge, and the score
+        // table holds exactly what was shown.
+        const std::string full = "Player" + std::string(LongName);
+        EXPECT_LT(shownName.size(), full.size());
+        EXPECT_GT(shownName.size(), std::string("PlayerBartholomew").size());
+        EXPECT_EQ(full.substr(0, shownName.size()), shownName);
+        EXPECT_EQ(scores.ScoreTable.front().Name, shownName);
+        PlatformShutdown();
+    }
+}
+
+// The same screens drawn by the headless SDL renderer at 800 x 600 and
+// 1280 x 960, kept as PNG pictures for a person to look at. The pause menu
+// and the name entry are taken by the game's own F11 screenshots; the other
+// screens are read back from the presented frame, so that the overlays F11
+// leaves out (settings panel, statistics, notices) are in the picture.
+TEST(LayoutPictures, EveryScreenIsKeptAsAPicture) {
+    namespace fs = std::filesystem;
+    const std::string out = std::string(ZP_BINARY_DIR) + "/artefacts/layout/";
+    fs::create_directories(out);
+    for (Size size : {Size{800, 600}, Size{1280, 960}}) {
+        const std::string tag = std::to_string(size.w) + "x" + std::to_string(size.h);
+        SCOPED_TRACE(tag);
+        PlatformConfig config;
+        config.headless = true;
+        StartAt(size, config, "pictures");
+        if (HasFatalFailure()) return;
+        std::vector<std::string> kept;
+        auto seen = [&](const std::string& stage) {
+            if (stage == "after-name-entry") return;
+            Pixmap picture = GrabPixmap(0, 0, PhysicalWidth(), PhysicalHeight());
+            std::string path = out + tag + "-" + stage + ".png";
+            ASSERT_TRUE(SavePixmapPng(picture, path, 9)) << PlatformError();
+            kept.push_back(path);
+        };
+        DriveScreens(seen, false);
+        // The F11 screenshots, oldest first: the one taken on the title
+        // screen, then the pause menu's and the name entry's.
+        std::vector<std::string> shots;
+        for (const auto& entry : fs::directory_iterator(shell.FilesDir))
+            if (entry.path().filename().string().find("(Screenshot_") != std::string::npos)
+                shots.push_back(entry.path().string());
+        std::sort(shots.begin(), shots.end());
+        ASSERT_EQ(shots.size(), 3u);
+        fs::copy_file(shots[1], out + tag + "-pause.png", fs::copy_options::overwrite_existing);
+        fs::copy_file(shots[2], out + tag + "-name-entry.png",
+                      fs::copy_options::overwrite_existing);
+        // Every picture has the physical size and is not one flat colour.
+        kept.push_back(out + tag + "-pause.png");
+        kept.push_back(out + tag + "-name-entry.png");
+        for (const std::string& path : kept) {
+            Pixmap p;
+            ASSERT_TRUE(LoadPixmapPng(path, p)) << path;
+            bool closing = path.find("closing") != std::string::npos;
+            EXPECT_EQ(p.width, closing ? 640 : size.w) << path;
+            EXPECT_EQ(p.height, closing ? 480 : size.h) << path;
+            std::set<uint32_t> colours(p.pixels.begin(), p.pixels.end());
+            EXPECT_GT(colours.size(), 50u) << path;
+        }
         PlatformShutdown();
     }
 }

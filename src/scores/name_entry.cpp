@@ -39,11 +39,13 @@ bool fitsLine(const std::string& name) {
 
 // Applies this frame's typing to the name. "|" is refused: it separates the
 // fields of "scores.dat" and would shift them when the record is read back.
-// A character that would push the name over the edge of the screen is
-// refused too, so everything that is stored was in view while typing.
+// The name stops at the edge of the screen, so everything that is stored
+// was in view while typing: a character is taken only while there is room
+// for a wide letter, so a narrow one cannot slip in after a wide one was
+// refused (a pasted name is cut, not thinned out).
 void editName(std::string& name) {
     const int c = NextTypedChar();
-    if (c >= 32 && c != '|') {
+    if (c >= 32 && c != '|' && fitsLine(name + 'W')) {
         name += static_cast<char>(c);
         if (!fitsLine(name)) name.pop_back();
     }
