@@ -86,7 +86,7 @@ void FillScoreTable() {
         Scores s;
         s.Score = 987654321098LL - int64_t(i) * 40000000000LL;
         s.Name = names[i % 4];
-        s.Timestamp = 900000000 + i;
+        s.Timestamp = (2026LL * 372 + 340) * 86400 - int64_t(i) * 7200; // December 2026
         s.GameMode = shell.GameMode;
         scores.ScoreTable.push_back(s);
     }
