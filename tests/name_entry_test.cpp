@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/recording.h"
 #include "scores/scores.h"
+#include "shell/display.h"
 #include "support/fixture.h"
 #include "support/run.h"
 
@@ -12,8 +13,9 @@
 namespace {
 
 // Runs the screen once on the given input script, starting from the given
-// name; returns the name confirmed.
-std::string enterName(const std::string& start, const std::string& script) {
+// name; returns the name confirmed. With withFont the name is drawn in the
+// pack's title face at its size on a 1280 x 960 picture, else in no font.
+std::string enterName(const std::string& start, const std::string& script, bool withFont = false) {
     const std::string dir = MakeTempDir("name");
     WriteWholeFile(dir + "script.txt", script);
     PlatformConfig config;
@@ -21,6 +23,7 @@ std::string enterName(const std::string& start, const std::string& script) {
     StartDoubles(config);
     EXPECT_TRUE(OpenDisplay(800, 600, 0, 60)) << PlatformError();
     SetLogicalSize(1280, 960);
+    if (withFont) display.FontSet[5] = LoadFont(BuiltFilesDir() + "Common/Blue Highway.ttf", 96);
     scores.PlayerName = start;
     PumpInput(); // what is pressed at 0 ms was pressed during the game
     ClearRecordedDraws();
@@ -57,6 +60,47 @@ TEST(NameEntry, BackspaceAndIgnoredCharacters) {
               "ab\xe9");
     // An empty name is accepted.
     EXPECT_EQ(enterName("X", "100 press 8\n200 down 27\n250 up 27\n"), "");
+}
+
+// The last name line drawn (in the name font) and where it starts.
+const DrawRecord* lastNameLine() {
+    const DrawRecord* last = nullptr;
+    for (const DrawRecord& d : RecordedDraws())
+        if (d.kind == DrawKind::Text && d.font == display.FontSet[5]) last = &d;
+    return last;
+}
+
+// A name longer than the screen stops at its edge, and what was shown is what
+// is kept; a name carried over that is already too long is kept whole and
+// shows its end, where the typing goes on.
+TEST(NameEntry, ALongNameStopsAtTheEdgeOfTheScreen) {
+    const std::string pasted = "Bartholomew Quintessence Featherstonehaugh-Wolfeschlegel";
+    std::string name = enterName("", "100 type " + pasted + "\n3000 press 13\n", true);
+    ASSERT_NE(display.FontSet[5], 0) << PlatformError();
+    SetFont(display.FontSet[5]);
+    const int cursor = MeasureText("_");
+    EXPECT_LT(name.size(), pasted.size());
+    EXPECT_EQ(pasted.substr(0, name.size()), name); // cut, not thinned out
+    EXPECT_LE(MeasureText(name) + 2 * cursor, 1280);
+    EXPECT_GT(MeasureText(name + "W") + 2 * cursor, 1280); // not stopped early
+    const DrawRecord* line = lastNameLine();
+    ASSERT_NE(line, nullptr);
+    EXPECT_GE(line->x, 0);
+    EXPECT_LE(line->x + float(MeasureText(line->text)), 1280);
+    // Backspace makes room again.
+    EXPECT_EQ(enterName(name, "100 press 8\n200 type i\n300 press 13\n", true),
+              name.substr(0, name.size() - 1) + "i");
+
+    const std::string carried = pasted + " " + pasted;
+    EXPECT_EQ(enterName(carried, "100 type x\n300 press 13\n", true), carried);
+    SetFont(display.FontSet[5]);
+    line = lastNameLine();
+    ASSERT_NE(line, nullptr);
+    const std::string shown = line->text.substr(0, line->text.size() - 1);
+    EXPECT_LT(shown.size(), carried.size());
+    EXPECT_EQ(carried.substr(carried.size() - shown.size()), shown);
+    EXPECT_GE(line->x, 0);
+    EXPECT_LE(line->x + float(MeasureText(line->text)), 1280);
 }
 
 TEST(ScorePopups, RiseFadeAndGoAfterTheirLastFrame) {

@@ -544,3 +544,68 @@ TEST_F(SdlVideo, OpaqueRectanglesMatchAStretchedWhitePicture) {
         }
     EXPECT_GT(lit, 1200); // about 70 x 25
 }
+
+// A font's size is the height of its line, ascender to descender, and the
+// letters, digits and punctuation of ordinary text stay inside that line, so
+// texts placed a line apart never run into each other. Checked on the three
+// typefaces of the pack. A few symbols reach past a face's own ascender or
+// descender by design ("|", "`", "@", "$"), and are left out.
+TEST_F(SdlVideo, TextStaysInsideALineAsTallAsTheFontSize) {
+    const char* const faces[] = {
+        "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Regular.ttf",
+        "/usr/share/fonts/opentype/bebas-neue/BebasNeue-Bold.otf",
+        "/usr/share/fonts/truetype/dotgothic16/DotGothic16-Regular.ttf"};
+    const std::string beyond = "|`@$";
+    for (const char* face : faces) {
+        for (int size : {14, 16, 19, 22, 28, 38, 86}) {
+            int font = LoadFont(face, size);
+            ASSERT_NE(font, 0) << face << ": " << PlatformError();
+            SetFont(font);
+            EXPECT_EQ(TextLineHeight(), size) << face << " at " << size;
+            const int top = 20, line = TextLineHeight();
+            for (int c = 33; c < 127; c++) {
+                if (beyond.find(char(c)) != std::string::npos) continue;
+                ClearScreen();
+                DrawString(std::string(1, char(c)), 20, float(top));
+                grab();
+                for (int y = 0; y < screen.height; y++)
+                    for (int x = 0; x < screen.width; x++)
+                        if (at(x, y) != Black) {
+                            ASSERT_GE(y, top) << face << " at " << size << ": '" << char(c) << "'";
+                            ASSERT_LT(y, top + line)
+                                << face << " at " << size << ": '" << char(c) << "'";
+                        }
+            }
+            FreeFont(font);
+        }
+    }
+}
+
+// A line keeps at least one physical pixel of width when the logical picture
+// is shown smaller than it is drawn, so the score graph's slanted segments
+// have no gaps; shown at its own size a line stays one pixel wide.
+TEST_F(SdlVideo, ThinLinesStayWholeWhenThePictureIsShownSmaller) {
+    SetLogicalSize(320, 240); // shown at 0.625
+    ClearScreen();
+    for (int i = 0; i < 16; i++) // 18 apart and rising, like the score graph
+        DrawLine(float(20 + 18 * i), float(200 - 6 * i), float(38 + 18 * i), float(194 - 6 * i));
+    grab();
+    // Logical x 20 to 308 is physical 12.5 to 192.5: every column between
+    // shows part of the line.
+    for (int x = 13; x <= 192; x++) {
+        int lit = 0;
+        for (int y = 0; y < screen.height; y++) lit += at(x, y) != Black;
+        EXPECT_GT(lit, 0) << "gap at column " << x;
+    }
+    SetLogicalSize(200, 150);
+    ClearScreen();
+    DrawLine(10, 50, 190, 50);
+    DrawLine(100, 60, 190, 140);
+    grab();
+    int rows = 0;
+    for (int y = 0; y < screen.height; y++) rows += at(60, y) != Black;
+    EXPECT_EQ(rows, 1);
+    int slanted = 0;
+    for (int y = 60; y < screen.height; y++) slanted += at(145, y) != Black;
+    EXPECT_LE(slanted, 2);
+}

@@ -449,6 +449,49 @@ TEST(GameOver, PictureIsPresentedTwiceOnlyOnceOver) {
     EXPECT_EQ(flips(), 2);
 }
 
+// Sprites drawn between the last Clear and the first Flip of the recording:
+// what the first presented picture of the game-over sequence shows.
+int spritesInFirstPicture() {
+    int sprites = 0;
+    for (const DrawRecord& d : RecordedDraws()) {
+        if (d.kind == DrawKind::Flip) break;
+        if (d.kind == DrawKind::Clear) sprites = 0;
+        sprites += d.kind == DrawKind::Image;
+    }
+    return sprites;
+}
+
+// On a slow system a round can end on a frame that is not presented, whose
+// sprites were skipped: the field is drawn again, unmoved, behind "Game Over".
+// A round ending on a presented frame keeps that frame as it is.
+TEST(GameOver, TheFieldIsBehindTheTextAlsoWhenTheLastFrameWasSkipped) {
+    for (int parity : {1, 0}) {
+        SCOPED_TRACE(parity);
+        startRound(0);
+        quietField();
+        shell.Settings[slot::SlowSystem] = 1;
+        Enemy& e = addStillEnemy(300, 300);
+        addOpenPost(900, 700);
+        figure().health = 0; // the round ends in this frame
+        frame.FrameParity = parity;
+        ClearRecordedDraws();
+        EXPECT_EQ(RoundFrame(), 1);
+        // The figure, the enemy and the post are in the first picture shown.
+        EXPECT_EQ(spritesInFirstPicture(), 3);
+        int clears = 0;
+        for (const DrawRecord& d : RecordedDraws()) clears += d.kind == DrawKind::Clear;
+        EXPECT_EQ(clears, parity == 1 ? 2 : 1); // the frame's own, and the redrawing
+        EXPECT_EQ(e.x, 300);                    // nothing moved for the picture
+        // The enemy's health label is in the first picture, where it stands.
+        bool label = false;
+        for (const DrawRecord& d : RecordedDraws()) {
+            if (d.kind == DrawKind::Flip) break;
+            label = label || (d.kind == DrawKind::Text && d.text == "99" && d.y < 300);
+        }
+        EXPECT_TRUE(label);
+    }
+}
+
 TEST(ScoreLine, LastTwelveDigitsZeroPadded) {
     EXPECT_EQ(ScoreDigits(0), "000000000000");
     EXPECT_EQ(ScoreDigits(12345), "000000012345");

@@ -55,6 +55,71 @@ void advanceTimers() {
     }
 }
 
+// A splat: green and fading, or red (alpha 1.5) for the whole round.
+void drawSplat(const Splat& s) {
+    SetTint(0, static_cast<float>(s.g), 0, s.alp);
+    if (s.alp == 1.5f) SetTint(static_cast<float>(s.g), 0, 0, 1);
+    SetZoom(0.2f);
+    DrawSprite(display.GameSheet, whole(s.x - 1.5f), whole(s.y - 1.5f), 63, 1);
+}
+
+// The figure with its health in yellow above it.
+void drawFigure(const PlayerFigure& f) {
+    SetZoom(1);
+    SetTint(255, 255, 0, 1);
+    DrawTextAligned(whole(f.x), whole(f.y - 18), std::to_string(f.health), 1, 2);
+    SetZoom(2);
+    float pale = static_cast<float>(2 * f.health + 50);
+    SetTint(255, pale, pale, 1);
+    DrawSprite(display.GameSheet, whole(f.x - 16), whole(f.y - 16), f.show / 2, 1);
+}
+
+// The target marker where the figure walks to, in the figure's zoom and colour.
+void drawAimMarker(const PlayerFigure& f) {
+    DrawSprite(display.GameSheet, whole(f.aimx - 16), whole(f.aimy - 16), 24, 1);
+}
+
+// An enemy with its health in red, facing the way it walks.
+void drawEnemy(const Enemy& e) {
+    SetZoom(1);
+    SetTint(255, 0, 0, 1);
+    DrawTextAligned(whole(e.x), whole(e.y - 18), std::to_string(e.health), 1, 2);
+    SetZoom(2);
+    SetTint(255, 255, 255, 1);
+    int px = whole(e.x - 16);
+    if (e.aimx < e.x) {
+        px += 32;
+        SetZoom(-2, 2);
+    }
+    DrawSprite(display.GameSheet, px, whole(e.y - 16), 8 + e.show / 2, 1);
+}
+
+// A gun post in the given cell with its count above it, blue, pale, then white.
+void drawPost(const GunPost& p, int cell) {
+    SetZoom(1);
+    SetTint(0, 125, 255, 1);
+    if (p.tick < 90) SetTint(100, 180, 255, 1);
+    if (p.tick < 45) SetTint(255, 255, 255, 1);
+    DrawTextAligned(whole(p.x), whole(p.y - 32), std::to_string(p.tick / 6), 1, 2);
+    SetZoom(2);
+    SetTint(255, 255, 255, 1);
+    DrawSprite(display.GameSheet, whole(p.x - 16), whole(p.y - 16), cell, 1);
+}
+
+// A bullet, in the colour the passes before it left.
+void drawBullet(const Bullet& b) {
+    SetZoom(0.2f);
+    DrawSprite(display.GameSheet, whole(b.x - 1.5f), whole(b.y - 1.5f), 63, 1);
+}
+
+// The round's score, zero-padded, centred at the top in pale green.
+void drawScoreLine() {
+    ResetDrawState();
+    SelectLadderFont(2, 3);
+    SetTint(180, 255, 180, 1);
+    DrawTextAligned(display.VirtualWidth / 2, 4, "Score : " + ScoreDigits(game.RoundScore), 1, 0);
+}
+
 // Drifts, fades and draws the splats; green ones go when faded out.
 void updateSplats() {
     for (auto it = game.Splats.begin(); it != game.Splats.end();) {
@@ -64,10 +129,7 @@ void updateSplats() {
         s.gx *= 0.8f;
         s.gy *= 0.8f;
         if (s.alp < 1.5f) s.alp -= RandomReal(0.005f, 0.01f);
-        SetTint(0, static_cast<float>(s.g), 0, s.alp);
-        if (s.alp == 1.5f) SetTint(static_cast<float>(s.g), 0, 0, 1);
-        SetZoom(0.2f);
-        DrawSprite(display.GameSheet, whole(s.x - 1.5f), whole(s.y - 1.5f), 63, 1);
+        drawSplat(s);
         if (!(s.alp > 0)) {
             it = game.Splats.erase(it);
         } else {
@@ -78,19 +140,13 @@ void updateSplats() {
 
 // Draws the figure with its health, takes the left button's aim and walks it.
 void updateFigure(PlayerFigure& f) {
-    SetZoom(1);
-    SetTint(255, 255, 0, 1);
-    DrawTextAligned(whole(f.x), whole(f.y - 18), std::to_string(f.health), 1, 2);
-    SetZoom(2);
-    float pale = static_cast<float>(2 * f.health + 50);
-    SetTint(255, pale, pale, 1);
-    DrawSprite(display.GameSheet, whole(f.x - 16), whole(f.y - 16), f.show / 2, 1);
+    drawFigure(f);
     if (IsMouseDown(1)) {
         f.aimx = static_cast<float>(frame.FrameMouseX);
         f.aimy = static_cast<float>(frame.FrameMouseY);
     }
     if (f.aimx > 0 && f.aimy > 0) {
-        DrawSprite(display.GameSheet, whole(f.aimx - 16), whole(f.aimy - 16), 24, 1);
+        drawAimMarker(f);
         WalkToward(f.x, f.y, f.aimx, f.aimy, f.spd);
     }
     if (std::fabs(f.aimx - f.x) < 4 && std::fabs(f.aimy - f.y) < 4) {
@@ -110,17 +166,7 @@ void updateEnemies(PlayerFigure& f) {
     for (auto it = game.Enemies.begin(); it != game.Enemies.end();) {
         Enemy& e = *it;
         if (e.health < 0) e.health = 0;
-        SetZoom(1);
-        SetTint(255, 0, 0, 1);
-        DrawTextAligned(whole(e.x), whole(e.y - 18), std::to_string(e.health), 1, 2);
-        SetZoom(2);
-        SetTint(255, 255, 255, 1);
-        int px = whole(e.x - 16);
-        if (e.aimx < e.x) {
-            px += 32;
-            SetZoom(-2, 2);
-        }
-        DrawSprite(display.GameSheet, px, whole(e.y - 16), 8 + e.show / 2, 1);
+        drawEnemy(e);
         if (std::fabs(f.y - e.y) < 26 && std::fabs(f.x - e.x) < 20) {
             f.health -= RandomInt(1, 2);
             game.Flash = 8;
@@ -156,14 +202,7 @@ void updatePosts(PlayerFigure& f) {
             p.tick = 0;
             p.inny = 1;
         }
-        SetZoom(1);
-        SetTint(0, 125, 255, 1);
-        if (p.tick < 90) SetTint(100, 180, 255, 1);
-        if (p.tick < 45) SetTint(255, 255, 255, 1);
-        DrawTextAligned(whole(p.x), whole(p.y - 32), std::to_string(p.tick / 6), 1, 2);
-        SetZoom(2);
-        SetTint(255, 255, 255, 1);
-        DrawSprite(display.GameSheet, whole(p.x - 16), whole(p.y - 16), cell, 1);
+        drawPost(p, cell);
         if (std::fabs(static_cast<float>(frame.FrameMouseX) - p.x) < 32 &&
             std::fabs(static_cast<float>(frame.FrameMouseY) - p.y) < 32 && IsMouseDown(1)) {
             f.aimx = p.x;
@@ -214,8 +253,7 @@ void updateBullets() {
         Bullet& b = *it;
         b.x += b.gx;
         b.y += b.gy;
-        SetZoom(0.2f);
-        DrawSprite(display.GameSheet, whole(b.x - 1.5f), whole(b.y - 1.5f), 63, 1);
+        drawBullet(b);
         bool out = b.x < -32 || b.y < -32 || b.y > bottom || b.x > right;
         for (size_t i = 0; i < count; i++) {
             if (std::fabs(enemyX[i] - b.x) < 20 && std::fabs(enemyY[i] - b.y) < 20) {
@@ -237,6 +275,25 @@ void updateBullets() {
             ++it;
         }
     }
+}
+
+// Draws the field as it stands, moving nothing: the picture behind "Game
+// Over" when the round ended on a frame that a slow system did not present,
+// whose sprites were skipped.
+void redrawField() {
+    BeginFrame(1);
+    ResetDrawState();
+    SelectLadderFont(2, 2);
+    for (const Splat& s : game.Splats) drawSplat(s);
+    if (!game.Players.empty()) {
+        const PlayerFigure& f = game.Players.front();
+        drawFigure(f);
+        if (f.aimx > 0 && f.aimy > 0) drawAimMarker(f);
+    }
+    for (const Enemy& e : game.Enemies) drawEnemy(e);
+    for (const GunPost& p : game.GunPosts) drawPost(p, 16 + std::abs(p.inny));
+    for (const Bullet& b : game.Bullets) drawBullet(b);
+    drawScoreLine();
 }
 
 // The yellow "Game Over" with a near-black rim inside a white outline.
@@ -338,10 +395,7 @@ void RoundUpdate() {
     updatePosts(figure);
     updateBullets();
     if (figure.health <= 0) game.Over = 1;
-    ResetDrawState();
-    SelectLadderFont(2, 3);
-    SetTint(180, 255, 180, 1);
-    DrawTextAligned(display.VirtualWidth / 2, 4, "Score : " + ScoreDigits(game.RoundScore), 1, 0);
+    drawScoreLine();
     if (KeyPressCount(49) != 0) PostNotice("This is a Test Comment", 1);
 }
 
@@ -349,7 +403,11 @@ void RoundUpdate() {
 // once the round is over, shows the game-over picture.
 void RoundConclude(int endFrameResult) {
     if (endFrameResult == 99) game.Over = 99;
-    if (game.Over != 0) drawGameOver();
+    if (game.Over == 0) return;
+    // EndFrame has flipped the parity: 0 now means the frame just ended was
+    // one a slow system skipped, so the screen holds no sprites of the field.
+    if (shell.Settings[slot::SlowSystem] != 0 && frame.FrameParity == 0) redrawField();
+    drawGameOver();
 }
 
 // One whole frame of the round; returns Over (0 while the round goes on).

@@ -1,6 +1,8 @@
 // font.cpp - TrueType and OpenType fonts through FreeType.
 //
-// A font is one pixel size of a font file. Every file is opened once as a
+// A font is one pixel size of a font file, the size being the height of a
+// line from the ascender to the descender (the height the layout places lines
+// by), not FreeType's em, which is some 15 % shorter. Every file is opened once as a
 // FreeType face, shared by all its sizes (each size is an FT_Size of the face),
 // and kept open while any of its fonts lives. Loading a font only reads the
 // line metrics; a character is measured, and on the SDL back-end rasterised
@@ -142,6 +144,36 @@ void placeBitmap(FontRecord& font, const FT_Bitmap& bitmap, Glyph& glyph) {
     }
 }
 
+// Sizes the active size of a face so that a line of text, from the top of
+// the font's ascender to the bottom of its descender, is pixelSize tall: the
+// layout places lines by that height. A face without outlines takes its
+// nearest em size instead.
+bool requestSize(FT_Face face, int pixelSize) {
+    if (FT_IS_SCALABLE(face)) {
+        FT_Size_RequestRec request{};
+        request.type = FT_SIZE_REQUEST_TYPE_REAL_DIM;
+        request.height = FT_Long(pixelSize) * 64;
+        if (FT_Request_Size(face, &request) == 0) return true;
+    }
+    return FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixelSize)) == 0;
+}
+
+// The baseline and line height of a font at its active size. FreeType rounds
+// the ascender up and the descender down one by one, which can make a line a
+// pixel taller than asked; the line is measured from the unrounded values.
+void measureLine(FT_Face face, FontRecord& font) {
+    const FT_Size_Metrics& metrics = face->size->metrics;
+    long ascender = metrics.ascender, descender = metrics.descender;
+    if (FT_IS_SCALABLE(face)) {
+        ascender = FT_MulFix(face->ascender, metrics.y_scale);
+        descender = FT_MulFix(face->descender, metrics.y_scale);
+    }
+    font.ascent = int((ascender + 32) >> 6);
+    font.lineHeight = int((ascender - descender + 32) >> 6);
+    if (font.lineHeight <= 0) font.lineHeight = int((metrics.height + 63) >> 6);
+    if (font.lineHeight <= 0) font.lineHeight = font.pixelSize;
+}
+
 } // namespace
 
 // A character's glyph: measured, and on the SDL back-end rasterised into the
@@ -214,19 +246,14 @@ int LoadFont(const std::string& path, int pixelSize) {
     FT_Size size = nullptr;
     bool sized = FT_New_Size(open.face, &size) == 0;
     font.size = size;
-    if (!sized || FT_Activate_Size(size) != 0 ||
-        FT_Set_Pixel_Sizes(open.face, 0, FT_UInt(pixelSize)) != 0) {
+    if (!sized || FT_Activate_Size(size) != 0 || !requestSize(open.face, pixelSize)) {
         releaseFace(font);
         SetPlatformError("cannot load font " + path + ": the font has no size " +
                          std::to_string(pixelSize));
         return 0;
     }
-    const FT_Size_Metrics& metrics = size->metrics;
     font.pixelSize = pixelSize;
-    font.ascent = int((metrics.ascender + 63) >> 6);
-    font.lineHeight = font.ascent - int(metrics.descender >> 6);
-    if (font.lineHeight <= 0) font.lineHeight = int((metrics.height + 63) >> 6);
-    if (font.lineHeight <= 0) font.lineHeight = pixelSize;
+    measureLine(open.face, font);
     if (VideoUsesSdl()) {
         // The atlas starts as one shelf of glyphs and grows as characters show up.
         font.atlas.width = atlasWidth(pixelSize);

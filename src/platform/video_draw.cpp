@@ -205,6 +205,18 @@ bool solidFill() {
     return (videoState.blend == BlendAlpha || videoState.blend == BlendMask) && tint().a == 255;
 }
 
+// The width of a line in logical pixels: one, or as many as make one physical
+// pixel when the logical picture is shown smaller than it is drawn, so that a
+// thin line does not fall between the physical pixels and come out dashed.
+float lineWidth() {
+    int lw = LogicalWidth(), lh = LogicalHeight();
+    if (lw <= 0 || lh <= 0 || videoState.physicalWidth <= 0 || videoState.physicalHeight <= 0)
+        return 1;
+    float shown = std::min(float(videoState.physicalWidth) / float(lw),
+                           float(videoState.physicalHeight) / float(lh));
+    return shown < 1 ? 1 / shown : 1;
+}
+
 // Makes sure the white pixel exists for rectangles and lines.
 Surface& whitePixel() {
     Surface& white = videoState.white;
@@ -337,9 +349,11 @@ void DrawLine(float x1, float y1, float x2, float y2) {
     float dx = b.x - a.x, dy = b.y - a.y;
     float length = std::sqrt(dx * dx + dy * dy);
     // A line of no length is a single pixel; otherwise a quad one pixel wide
-    // that reaches half a pixel beyond each end, so the end pixels are lit.
+    // (one physical pixel at least) that reaches half its width beyond each
+    // end, so the end pixels are lit.
     float ux = length > 0 ? dx / length : 1.0f, uy = length > 0 ? dy / length : 0.0f;
-    float hx = ux * 0.5f, hy = uy * 0.5f; // along the line
+    float half = 0.5f * lineWidth();
+    float hx = ux * half, hy = uy * half; // along the line
     float nx = -hy, ny = hx;              // across it
     SDL_FPoint corners[4] = {{a.x - hx + nx, a.y - hy + ny},
                              {b.x + hx + nx, b.y + hy + ny},

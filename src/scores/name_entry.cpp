@@ -30,12 +30,35 @@ void drawBackground() {
     ResetDrawState();
 }
 
+// Whether the name, centred with the cursor hanging past its end, stays
+// within the screen in the name font.
+bool fitsLine(const std::string& name) {
+    SetFont(display.FontSet[5]);
+    return MeasureText(name) + 2 * MeasureText("_") <= display.VirtualWidth;
+}
+
 // Applies this frame's typing to the name. "|" is refused: it separates the
 // fields of "scores.dat" and would shift them when the record is read back.
+// The name stops at the edge of the screen, so everything that is stored
+// was in view while typing: a character is taken only while there is room
+// for a wide letter, so a narrow one cannot slip in after a wide one was
+// refused (a pasted name is cut, not thinned out).
 void editName(std::string& name) {
     const int c = NextTypedChar();
-    if (c >= 32 && c != '|') name += static_cast<char>(c);
+    if (c >= 32 && c != '|' && fitsLine(name + 'W')) {
+        name += static_cast<char>(c);
+        if (!fitsLine(name)) name.pop_back();
+    }
     if (KeyPressCount(KeyBackspace) > 0 && !name.empty()) name.pop_back();
+}
+
+// The end of the name that fits the line: the whole name unless one carried
+// over from before (typed on a larger display or read from the score file)
+// is too long, when its start is left out of view.
+std::string visiblePart(const std::string& name) {
+    size_t from = 0;
+    while (from < name.size() && !fitsLine(name.substr(from))) ++from;
+    return name.substr(from);
 }
 
 } // namespace
@@ -57,7 +80,8 @@ void NameEntry() {
         DrawTextAligned(w / 2, h / 2 - 100, "Enter Your Name", 1, 1);
         SetFont(display.FontSet[5]);
         const char* cursor = Millis() % 600 < 300 ? "_" : " ";
-        DrawTextAligned(w / 2 - MeasureText(name) / 2, h / 2, name + cursor, 0, 1);
+        const std::string shown = visiblePart(name);
+        DrawTextAligned(w / 2 - MeasureText(shown) / 2, h / 2, shown + cursor, 0, 1);
         confirmed = KeyPressCount(KeyEnter) > 0 || IsMouseDown(1) || IsKeyDown(KeyEscape);
         EndFrame(1);
     }

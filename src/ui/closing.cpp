@@ -31,6 +31,16 @@ int ReloadLogo(int old, const std::string& file) {
     return image;
 }
 
+// Whether the player has asked to leave the page.
+bool LeaveRequested() {
+    if (PressedInputCode() > 0) return true;
+    if (IsMouseDown(1) || IsMouseDown(2)) return true;
+    if (IsKeyDown(KeyF4) && (IsKeyDown(KeyLeftAlt) || IsKeyDown(KeyRightAlt))) return true;
+    return CloseRequested();
+}
+
+} // namespace
+
 // Draws the thank-you page once and presents it.
 void DrawClosingPage() {
     ClearScreen();
@@ -70,16 +80,6 @@ void DrawClosingPage() {
     for (const auto& line : lines) DrawTextAligned(270, line.y, line.text, 0, 0);
     Flip(-1);
 }
-
-// Whether the player has asked to leave the page.
-bool LeaveRequested() {
-    if (PressedInputCode() > 0) return true;
-    if (IsMouseDown(1) || IsMouseDown(2)) return true;
-    if (IsKeyDown(KeyF4) && (IsKeyDown(KeyLeftAlt) || IsKeyDown(KeyRightAlt))) return true;
-    return CloseRequested();
-}
-
-} // namespace
 
 // Saves everything first, shows the thank-you page until any input, then ends.
 void ClosingScreen() {

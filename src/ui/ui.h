@@ -36,3 +36,5 @@ void EngineTest(int targetFps, int spriteZoom);
 // Saves everything, shows the thank-you page, waits for any input and ends the
 // program with status 0.
 [[noreturn]] void ClosingScreen();
+// Draws the thank-you page on the open 640 x 480 window and presents it.
+void DrawClosingPage();
