@@ -7,6 +7,7 @@
 // A second part draws the same screens with the headless SDL renderer at
 // 800 x 600 and 1280 x 960 and keeps the pictures under
 // build/artefacts/layout/ for a person to look at.
+#include "app/app.h"
 #include "draw/draw.h"
 #include "game/game.h"
 #include "platform/recording.h"
