@@ -1,12 +1,17 @@
 // video.cpp - the display: starting the video module, display modes, opening
-// and closing the window or full screen with one of the three SDL renderers,
-// the logical resolution, the window title, the pointer and presenting frames.
+// and closing the window or full screen with one of the three engines (two SDL
+// renderers and our own rasteriser, which presents through the window
+// surface), the logical resolution, the window title, the pointer and
+// presenting frames.
 //
 // With the recording back-end the display only "opens" as numbers: no window,
 // a fixed list of modes, and Flip and ClearScreen become records.
 #include "platform/video_internal.h"
 
 #include <SDL.h>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 
 VideoState videoState;
 
@@ -60,8 +65,78 @@ int driverIndex(const char* name) {
     return -1;
 }
 
+// The rasteriser's view of the logical screen: scaled to fit the physical
+// picture, centred, with bars on the sides that do not fit (as SDL letterboxes).
+void applyRasterView() {
+    RasterCanvas& canvas = videoState.canvas;
+    int pw = canvas.width, ph = canvas.height;
+    int lw = videoState.logicalWidth, lh = videoState.logicalHeight;
+    if (lw <= 0 || lh <= 0 || pw <= 0 || ph <= 0)
+        return RasterSetView(canvas, 1, 0, 0, 0, 0, pw, ph);
+    float want = float(lw) / float(lh), real = float(pw) / float(ph);
+    if (std::fabs(want - real) < 0.0001f) {
+        RasterSetView(canvas, float(pw) / float(lw), 0, 0, 0, 0, pw, ph);
+    } else if (want > real) {
+        float scale = float(pw) / float(lw);
+        int h = int(std::floor(float(lh) * scale)), y = (ph - h) / 2;
+        RasterSetView(canvas, scale, 0, float(y), 0, y, pw, h);
+    } else {
+        float scale = float(ph) / float(lh);
+        int w = int(std::floor(float(lw) * scale)), x = (pw - w) / 2;
+        RasterSetView(canvas, scale, float(x), 0, x, 0, w, ph);
+    }
+}
+
+// Makes the rasteriser's picture for a window; false when it cannot start.
+bool openRaster(SDL_Window* window, std::string& why) {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    if (!RasterOpen(videoState.canvas, w, h)) {
+        why = "no memory for a picture of " + std::to_string(w) + "x" + std::to_string(h);
+        return false;
+    }
+    // Offscreen nobody sees the window, so the picture is never copied to it.
+    if (!videoState.headless && !SDL_GetWindowSurface(window)) {
+        why = SDL_GetError();
+        RasterClose(videoState.canvas);
+        return false;
+    }
+    videoState.raster = true;
+    return true;
+}
+
+// Copies the finished picture to the window and shows it. A window that
+// changed size gets a picture of its new size for the next frame.
+void presentRaster() {
+    RasterCanvas& canvas = videoState.canvas;
+    RasterFlush(canvas);
+    if (videoState.headless || !videoState.window) return;
+    SDL_Surface* surface = SDL_GetWindowSurface(videoState.window);
+    if (!surface) return;
+    int w = std::min(surface->w, canvas.width), h = std::min(surface->h, canvas.height);
+    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+    if (surface->format->format == SDL_PIXELFORMAT_ARGB8888 ||
+        surface->format->format == SDL_PIXELFORMAT_RGB888) {
+        for (int y = 0; y < h; y++)
+            std::memcpy(static_cast<uint8_t*>(surface->pixels) + size_t(y) * size_t(surface->pitch),
+                        canvas.pixels.data() + size_t(y) * size_t(canvas.width), size_t(w) * 4);
+    } else {
+        SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_ARGB8888, canvas.pixels.data(), canvas.width * 4,
+                          surface->format->format, surface->pixels, surface->pitch);
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    SDL_UpdateWindowSurface(videoState.window);
+    if ((surface->w != canvas.width || surface->h != canvas.height) &&
+        RasterOpen(canvas, surface->w, surface->h)) {
+        videoState.physicalWidth = surface->w;
+        videoState.physicalHeight = surface->h;
+        applyRasterView();
+    }
+}
+
 // Applies the logical size to the open renderer.
 void applyLogicalSize() {
+    if (videoState.raster) return applyRasterView();
     if (!videoState.renderer) return;
     FlushBatch();
     SDL_RenderSetLogicalSize(videoState.renderer, videoState.logicalWidth,
@@ -101,6 +176,15 @@ bool openSdlDisplay(int width, int height, int depth, int refresh) {
     std::string failures;
     for (int i = 0; i < n; i++) {
         const char* name = EngineNames[order[i]];
+        // The "software" engine is our own rasteriser, SDL's when that cannot start.
+        std::string why;
+        if (order[i] == 2 && openRaster(window, why)) {
+            videoState.window = window;
+            videoState.engineName = name;
+            videoState.vsync = 0;
+            return true;
+        }
+        if (!why.empty()) failures += std::string(failures.empty() ? "" : "; ") + "raster: " + why;
         int index = driverIndex(name);
         if (index < 0) {
             failures += std::string(failures.empty() ? "" : "; ") + name + ": not available";
@@ -160,10 +244,24 @@ bool VideoUsesSdl() {
 
 // Moves the system pointer to a point of the logical screen.
 void VideoWarpPointer(int logicalX, int logicalY) {
+    if (videoState.window && videoState.raster) {
+        const RasterCanvas& c = videoState.canvas;
+        SDL_WarpMouseInWindow(videoState.window, int(float(logicalX) * c.scale + c.offsetX),
+                              int(float(logicalY) * c.scale + c.offsetY));
+        return;
+    }
     if (!videoState.window || !videoState.renderer) return;
     int wx = 0, wy = 0;
     SDL_RenderLogicalToWindow(videoState.renderer, float(logicalX), float(logicalY), &wx, &wy);
     SDL_WarpMouseInWindow(videoState.window, wx, wy);
+}
+
+// Window to logical coordinates under the rasteriser's letterboxing.
+void VideoWindowToLogical(int& x, int& y) {
+    if (!videoState.raster) return;
+    const RasterCanvas& c = videoState.canvas;
+    x = int((float(x) - c.offsetX) / c.scale);
+    y = int((float(y) - c.offsetY) / c.scale);
 }
 
 // Shows or hides the system pointer (remembered while no display is open).
@@ -217,14 +315,19 @@ bool OpenDisplay(int width, int height, int depth, int refresh) {
     } else {
         if (!openSdlDisplay(width, height, depth, refresh)) return false;
         int w = width, h = height;
-        SDL_GetRendererOutputSize(videoState.renderer, &w, &h);
+        if (videoState.raster)
+            w = videoState.canvas.width, h = videoState.canvas.height;
+        else
+            SDL_GetRendererOutputSize(videoState.renderer, &w, &h);
         width = w, height = h;
         SDL_ShowCursor(videoState.pointerVisible ? SDL_ENABLE : SDL_DISABLE);
     }
     videoState.open = true;
     videoState.physicalWidth = width;
     videoState.physicalHeight = height;
-    if (!videoState.recording) {
+    if (videoState.raster) {
+        applyLogicalSize();
+    } else if (!videoState.recording) {
         applyLogicalSize();
         SDL_SetRenderDrawColor(videoState.renderer, 0, 0, 0, 255);
         SDL_RenderClear(videoState.renderer);
@@ -238,6 +341,10 @@ void CloseDisplay() {
         FlushBatch();
         DropAllTextures();
         SDL_DestroyRenderer(videoState.renderer);
+    }
+    if (videoState.raster) {
+        RasterClose(videoState.canvas);
+        videoState.raster = false;
     }
     if (videoState.window) SDL_DestroyWindow(videoState.window);
     videoState.renderer = nullptr;
@@ -293,6 +400,9 @@ void ShowSystemPointer(bool visible) {
 void Flip(int sync) {
     if (videoState.recording) {
         Record(DrawKind::Flip, 0, 0, 0, 0, 0, 0, nullptr);
+    } else if (videoState.raster) {
+        FlushBatch();
+        presentRaster();
     } else if (videoState.renderer) {
         FlushBatch();
         int wanted = sync < 0 ? videoState.vsync : (sync > 0 ? 1 : 0);

@@ -1,0 +1,617 @@
+// raster.cpp - the rasteriser behind the "software" engine and headless runs.
+//
+// Each quad is a parallelogram (every draw is an affine image of a
+// rectangle). A pixel belongs to it when its centre has quad coordinates
+// s, t in [0, 1); texel coordinates at pixel centres step by fixed amounts
+// along a row and are carried in 16.16 fixed point, so the portable and the
+// AVX2 loops compute exactly the same integers and give the same pixels.
+// Colours stay straight (not premultiplied): tint times texel, then the blend,
+// every product divided by 255 with rounding, as an 8-bit GPU would.
+//
+// The picture is cut into bands of rows; every band walks the pending quads
+// in order, so a pixel sees the same operations in the same order whatever
+// the number of threads. Workers are started once and wait between frames.
+#include "platform/raster.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ZP_RASTER_X86 1
+#endif
+
+namespace {
+
+constexpr int MaxCanvasSide = 16384;
+constexpr int MaxPendingQuads = 16384;
+constexpr int BandRows = 16;
+// Below this many covered pixels a flush is drawn on the calling thread alone.
+constexpr double SmallJobPixels = 32768;
+constexpr int MostThreads = 8;
+
+enum Sampler : uint8_t {
+    SamplerFill,     // solid colour written as it is
+    SamplerConstant, // one colour blended (a 1 x 1 texture)
+    SamplerNearest,
+    SamplerBilinear
+};
+
+// x / 255 rounded, exact for 0 <= x <= 65535.
+inline uint32_t div255(uint32_t x) {
+    x += 128;
+    return (x + (x >> 8)) >> 8;
+}
+
+// Alpha-tests a texel for masked drawing: opaque or nothing.
+inline uint32_t maskTexel(uint32_t t) {
+    return (t >> 24) >= 128 ? (t | 0xFF000000u) : 0u;
+}
+
+// Blends straight source channels onto a destination pixel.
+inline uint32_t blendPixel(uint32_t d, uint32_t sr, uint32_t sg, uint32_t sb, uint32_t sa,
+                           RasterBlend blend) {
+    uint32_t dr = d >> 16 & 255, dg = d >> 8 & 255, db = d & 255;
+    uint32_t keep = 255 - sa;
+    switch (blend) {
+    case RasterBlend::Solid:
+        dr = sr, dg = sg, db = sb;
+        break;
+    case RasterBlend::Alpha:
+        dr = div255(sr * sa + dr * keep);
+        dg = div255(sg * sa + dg * keep);
+        db = div255(sb * sa + db * keep);
+        break;
+    case RasterBlend::Add:
+        dr = std::min(255u, dr + div255(sr * sa));
+        dg = std::min(255u, dg + div255(sg * sa));
+        db = std::min(255u, db + div255(sb * sa));
+        break;
+    case RasterBlend::Multiply:
+        dr = std::min(255u, div255(dr * sr + dr * keep));
+        dg = std::min(255u, div255(dg * sg + dg * keep));
+        db = std::min(255u, div255(db * sb + db * keep));
+        break;
+    }
+    return 0xFF000000u | dr << 16 | dg << 8 | db;
+}
+
+// The texel nearest to fixed-point coordinates, clamped to the texture.
+inline uint32_t fetchNearest(const RasterQuad& q, int32_t u, int32_t v) {
+    int x = std::clamp(u >> 16, 0, q.texWidth - 1), y = std::clamp(v >> 16, 0, q.texHeight - 1);
+    uint32_t t = q.texels[size_t(y) * size_t(q.texWidth) + size_t(x)];
+    return t;
+}
+
+// The four texels around fixed-point coordinates mixed by their weights.
+inline uint32_t fetchBilinear(const RasterQuad& q, int32_t u, int32_t v, bool masked) {
+    u -= 32768, v -= 32768;
+    int x0 = u >> 16, y0 = v >> 16;
+    uint32_t fx = uint32_t(u >> 8) & 255, fy = uint32_t(v >> 8) & 255;
+    int x1 = std::clamp(x0 + 1, 0, q.texWidth - 1), y1 = std::clamp(y0 + 1, 0, q.texHeight - 1);
+    x0 = std::clamp(x0, 0, q.texWidth - 1), y0 = std::clamp(y0, 0, q.texHeight - 1);
+    const uint32_t* row0 = q.texels + size_t(y0) * size_t(q.texWidth);
+    const uint32_t* row1 = q.texels + size_t(y1) * size_t(q.texWidth);
+    uint32_t t00 = row0[x0], t10 = row0[x1], t01 = row1[x0], t11 = row1[x1];
+    if (masked)
+        t00 = maskTexel(t00), t10 = maskTexel(t10), t01 = maskTexel(t01), t11 = maskTexel(t11);
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t top = (t00 >> shift & 255) * (256 - fx) + (t10 >> shift & 255) * fx;
+        uint32_t bottom = (t01 >> shift & 255) * (256 - fx) + (t11 >> shift & 255) * fx;
+        out |= ((top * (256 - fy) + bottom * fy + 32768) >> 16) << shift;
+    }
+    return out;
+}
+
+// Draws n pixels of a span with the portable loop.
+void spanScalar(const RasterQuad& q, uint32_t* dst, int n, int32_t u, int32_t v, int32_t du,
+                int32_t dv) {
+    const uint32_t tint = q.tint;
+    if (q.sampler == SamplerFill) {
+        std::fill_n(dst, n, tint | 0xFF000000u);
+        return;
+    }
+    const uint32_t tr = tint >> 16 & 255, tg = tint >> 8 & 255, tb = tint & 255, ta = tint >> 24;
+    if (q.sampler == SamplerConstant) {
+        for (int i = 0; i < n; i++) dst[i] = blendPixel(dst[i], tr, tg, tb, ta, q.blend);
+        return;
+    }
+    const bool masked = (q.sampler & 0x80) != 0;
+    uint32_t uu = uint32_t(u), vv = uint32_t(v);
+    for (int i = 0; i < n; i++, uu += uint32_t(du), vv += uint32_t(dv)) {
+        uint32_t t;
+        if ((q.sampler & 0x7F) == SamplerNearest) {
+            t = fetchNearest(q, int32_t(uu), int32_t(vv));
+            if (masked) t = maskTexel(t);
+        } else {
+            t = fetchBilinear(q, int32_t(uu), int32_t(vv), masked);
+        }
+        uint32_t sr = div255((t >> 16 & 255) * tr), sg = div255((t >> 8 & 255) * tg);
+        uint32_t sb = div255((t & 255) * tb), sa = div255((t >> 24) * ta);
+        dst[i] = blendPixel(dst[i], sr, sg, sb, sa, q.blend);
+    }
+}
+
+#ifdef ZP_RASTER_X86
+
+#define ZP_AVX2 __attribute__((target("avx2")))
+
+ZP_AVX2 inline __m256i div255v(__m256i x) {
+    x = _mm256_add_epi32(x, _mm256_set1_epi32(128));
+    return _mm256_srli_epi32(_mm256_add_epi32(x, _mm256_srli_epi32(x, 8)), 8);
+}
+
+// Products of values whose product fits 16 bits, in 32-bit lanes.
+ZP_AVX2 inline __m256i mul16(__m256i a, __m256i b) {
+    return _mm256_mullo_epi16(a, b);
+}
+
+// Blends eight source pixels (channels in 32-bit lanes) onto dst.
+ZP_AVX2 inline __m256i blend8(__m256i d, __m256i sr, __m256i sg, __m256i sb, __m256i sa,
+                              RasterBlend blend) {
+    const __m256i byte = _mm256_set1_epi32(255);
+    __m256i dr = _mm256_and_si256(_mm256_srli_epi32(d, 16), byte);
+    __m256i dg = _mm256_and_si256(_mm256_srli_epi32(d, 8), byte);
+    __m256i db = _mm256_and_si256(d, byte);
+    __m256i keep = _mm256_sub_epi32(byte, sa);
+    switch (blend) {
+    case RasterBlend::Solid:
+        dr = sr, dg = sg, db = sb;
+        break;
+    case RasterBlend::Alpha:
+        dr = div255v(_mm256_add_epi32(mul16(sr, sa), mul16(dr, keep)));
+        dg = div255v(_mm256_add_epi32(mul16(sg, sa), mul16(dg, keep)));
+        db = div255v(_mm256_add_epi32(mul16(sb, sa), mul16(db, keep)));
+        break;
+    case RasterBlend::Add:
+        dr = _mm256_min_epu32(byte, _mm256_add_epi32(dr, div255v(mul16(sr, sa))));
+        dg = _mm256_min_epu32(byte, _mm256_add_epi32(dg, div255v(mul16(sg, sa))));
+        db = _mm256_min_epu32(byte, _mm256_add_epi32(db, div255v(mul16(sb, sa))));
+        break;
+    case RasterBlend::Multiply:
+        dr = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(dr, sr), mul16(dr, keep))));
+        dg = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(dg, sg), mul16(dg, keep))));
+        db = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(db, sb), mul16(db, keep))));
+        break;
+    }
+    __m256i out = _mm256_or_si256(_mm256_slli_epi32(dr, 16), _mm256_slli_epi32(dg, 8));
+    return _mm256_or_si256(_mm256_or_si256(out, db), _mm256_set1_epi32(int(0xFF000000u)));
+}
+
+// Eight texels alpha-tested for masked drawing.
+ZP_AVX2 inline __m256i mask8(__m256i t) {
+    __m256i keep = _mm256_cmpgt_epi32(_mm256_srli_epi32(t, 24), _mm256_set1_epi32(127));
+    return _mm256_and_si256(_mm256_or_si256(t, _mm256_set1_epi32(int(0xFF000000u))), keep);
+}
+
+// One channel of four texel vectors mixed by the bilinear weights.
+ZP_AVX2 inline __m256i mix8(__m256i t00, __m256i t10, __m256i t01, __m256i t11, int shift,
+                            __m256i fx, __m256i gx, __m256i fy, __m256i gy) {
+    const __m256i byte = _mm256_set1_epi32(255);
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    __m256i c00 = _mm256_and_si256(_mm256_srl_epi32(t00, count), byte);
+    __m256i c10 = _mm256_and_si256(_mm256_srl_epi32(t10, count), byte);
+    __m256i c01 = _mm256_and_si256(_mm256_srl_epi32(t01, count), byte);
+    __m256i c11 = _mm256_and_si256(_mm256_srl_epi32(t11, count), byte);
+    __m256i top = _mm256_add_epi32(mul16(c00, gx), mul16(c10, fx));
+    __m256i bottom = _mm256_add_epi32(mul16(c01, gx), mul16(c11, fx));
+    __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(top, gy), _mm256_mullo_epi32(bottom, fy));
+    return _mm256_srli_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(32768)), 16);
+}
+
+// Draws n pixels of a span eight at a time; the rest with the portable loop.
+ZP_AVX2 void spanAvx2(const RasterQuad& q, uint32_t* dst, int n, int32_t u, int32_t v, int32_t du,
+                      int32_t dv) {
+    const uint32_t tint = q.tint;
+    int i = 0;
+    if (q.sampler == SamplerFill) {
+        __m256i c = _mm256_set1_epi32(int(tint | 0xFF000000u));
+        for (; i + 8 <= n; i += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), c);
+        std::fill_n(dst + i, n - i, tint | 0xFF000000u);
+        return;
+    }
+    const __m256i byte = _mm256_set1_epi32(255);
+    const __m256i tr = _mm256_set1_epi32(int(tint >> 16 & 255));
+    const __m256i tg = _mm256_set1_epi32(int(tint >> 8 & 255));
+    const __m256i tb = _mm256_set1_epi32(int(tint & 255));
+    const __m256i ta = _mm256_set1_epi32(int(tint >> 24));
+    const RasterBlend blend = q.blend;
+    if (q.sampler == SamplerConstant) {
+        for (; i + 8 <= n; i += 8) {
+            __m256i* p = reinterpret_cast<__m256i*>(dst + i);
+            _mm256_storeu_si256(p, blend8(_mm256_loadu_si256(p), tr, tg, tb, ta, blend));
+        }
+    } else {
+        const bool masked = (q.sampler & 0x80) != 0;
+        const bool bilinear = (q.sampler & 0x7F) == SamplerBilinear;
+        const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        __m256i uv = _mm256_add_epi32(_mm256_set1_epi32(u),
+                                      _mm256_mullo_epi32(lanes, _mm256_set1_epi32(du)));
+        __m256i vv = _mm256_add_epi32(_mm256_set1_epi32(v),
+                                      _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dv)));
+        const __m256i stepU = _mm256_set1_epi32(int32_t(uint32_t(du) * 8u));
+        const __m256i stepV = _mm256_set1_epi32(int32_t(uint32_t(dv) * 8u));
+        const __m256i zero = _mm256_setzero_si256();
+        const __m256i maxX = _mm256_set1_epi32(q.texWidth - 1);
+        const __m256i maxY = _mm256_set1_epi32(q.texHeight - 1);
+        const __m256i width = _mm256_set1_epi32(q.texWidth);
+        const int* texels = reinterpret_cast<const int*>(q.texels);
+        // An unturned, unscaled copy reads whole runs of a texel row.
+        const bool copy = !bilinear && du == 65536 && dv == 0;
+        for (; i + 8 <= n; i += 8) {
+            __m256i t;
+            if (copy) {
+                int x0 = int32_t(uint32_t(u) + uint32_t(i) * 65536u) >> 16, y = v >> 16;
+                if (x0 >= 0 && x0 + 7 < q.texWidth && y >= 0 && y < q.texHeight)
+                    t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                        q.texels + size_t(y) * size_t(q.texWidth) + size_t(x0)));
+                else {
+                    __m256i ix =
+                        _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(uv, 16), zero), maxX);
+                    __m256i iy =
+                        _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(vv, 16), zero), maxY);
+                    t = _mm256_i32gather_epi32(
+                        texels, _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix), 4);
+                }
+                if (masked) t = mask8(t);
+            } else if (!bilinear) {
+                __m256i ix =
+                    _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(uv, 16), zero), maxX);
+                __m256i iy =
+                    _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(vv, 16), zero), maxY);
+                t = _mm256_i32gather_epi32(texels,
+                                           _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix), 4);
+                if (masked) t = mask8(t);
+            } else {
+                const __m256i half = _mm256_set1_epi32(32768);
+                __m256i bu = _mm256_sub_epi32(uv, half), bv = _mm256_sub_epi32(vv, half);
+                __m256i x0 = _mm256_srai_epi32(bu, 16), y0 = _mm256_srai_epi32(bv, 16);
+                __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), byte);
+                __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), byte);
+                const __m256i full = _mm256_set1_epi32(256);
+                __m256i gx = _mm256_sub_epi32(full, fx), gy = _mm256_sub_epi32(full, fy);
+                const __m256i one = _mm256_set1_epi32(1);
+                __m256i x1 =
+                    _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(x0, one), zero), maxX);
+                __m256i y1 =
+                    _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(y0, one), zero), maxY);
+                x0 = _mm256_min_epi32(_mm256_max_epi32(x0, zero), maxX);
+                y0 = _mm256_min_epi32(_mm256_max_epi32(y0, zero), maxY);
+                __m256i r0 = _mm256_mullo_epi32(y0, width), r1 = _mm256_mullo_epi32(y1, width);
+                __m256i t00 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x0), 4);
+                __m256i t10 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x1), 4);
+                __m256i t01 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x0), 4);
+                __m256i t11 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x1), 4);
+                if (masked) t00 = mask8(t00), t10 = mask8(t10), t01 = mask8(t01), t11 = mask8(t11);
+                t = mix8(t00, t10, t01, t11, 0, fx, gx, fy, gy);
+                t = _mm256_or_si256(
+                    t, _mm256_slli_epi32(mix8(t00, t10, t01, t11, 8, fx, gx, fy, gy), 8));
+                t = _mm256_or_si256(
+                    t, _mm256_slli_epi32(mix8(t00, t10, t01, t11, 16, fx, gx, fy, gy), 16));
+                t = _mm256_or_si256(
+                    t, _mm256_slli_epi32(mix8(t00, t10, t01, t11, 24, fx, gx, fy, gy), 24));
+            }
+            __m256i sr = div255v(mul16(_mm256_and_si256(_mm256_srli_epi32(t, 16), byte), tr));
+            __m256i sg = div255v(mul16(_mm256_and_si256(_mm256_srli_epi32(t, 8), byte), tg));
+            __m256i sb = div255v(mul16(_mm256_and_si256(t, byte), tb));
+            __m256i sa = div255v(mul16(_mm256_srli_epi32(t, 24), ta));
+            __m256i* p = reinterpret_cast<__m256i*>(dst + i);
+            _mm256_storeu_si256(p, blend8(_mm256_loadu_si256(p), sr, sg, sb, sa, blend));
+            uv = _mm256_add_epi32(uv, stepU);
+            vv = _mm256_add_epi32(vv, stepV);
+        }
+    }
+    if (i < n)
+        spanScalar(q, dst + i, n - i, int32_t(uint32_t(u) + uint32_t(i) * uint32_t(du)),
+                   int32_t(uint32_t(v) + uint32_t(i) * uint32_t(dv)), du, dv);
+}
+
+#endif
+
+using SpanFunction = void (*)(const RasterQuad&, uint32_t*, int, int32_t, int32_t, int32_t,
+                              int32_t);
+
+// A coordinate in 16.16 fixed point, kept well inside 32 bits.
+int32_t fixed(double value) {
+    double scaled = std::nearbyint(value * 65536.0);
+    return int32_t(std::clamp(scaled, -1073741824.0, 1073741824.0));
+}
+
+// The columns [from, to) of a row whose centres lie in the quad.
+void rowSpan(const RasterQuad& q, int y, int& from, int& to) {
+    double centreY = double(y) + 0.5;
+    double lo = -1e300, hi = 1e300;
+    auto limit = [&](double k, double m) {
+        // 0 <= k X + m < 1
+        if (k > 0) {
+            lo = std::max(lo, -m / k);
+            hi = std::min(hi, (1 - m) / k);
+        } else if (k < 0) {
+            lo = std::max(lo, (1 - m) / k);
+            hi = std::min(hi, -m / k);
+        } else if (!(m >= 0 && m < 1)) {
+            hi = lo; // the row misses the quad
+        }
+    };
+    limit(q.sx, q.sc + q.sy * centreY);
+    limit(q.tx, q.tc + q.ty * centreY);
+    from = q.left, to = q.left;
+    if (!(hi > lo)) return;
+    double first = std::ceil(lo - 0.5), last = std::ceil(hi - 0.5);
+    from = int(std::clamp(first, double(q.left), double(q.right)));
+    to = int(std::clamp(last, double(q.left), double(q.right)));
+    if (to < from) to = from;
+}
+
+// Draws the rows [y0, y1) of one quad.
+void drawQuadRows(RasterCanvas& canvas, const RasterQuad& q, int y0, int y1, SpanFunction span) {
+    for (int y = y0; y < y1; y++) {
+        int from = 0, to = 0;
+        rowSpan(q, y, from, to);
+        if (from >= to) continue;
+        double x = double(from) + 0.5, cy = double(y) + 0.5;
+        int32_t u = 0, v = 0, du = 0, dv = 0;
+        if (q.sampler != SamplerFill && q.sampler != SamplerConstant) {
+            u = fixed(q.uc + q.ux * x + q.uy * cy);
+            v = fixed(q.vc + q.vx * x + q.vy * cy);
+            du = fixed(q.ux), dv = fixed(q.vx);
+        }
+        span(q, canvas.pixels.data() + size_t(y) * size_t(canvas.width) + size_t(from), to - from,
+             u, v, du, dv);
+    }
+}
+
+// Draws every pending quad's part in rows [y0, y1).
+void drawBand(RasterCanvas& canvas, int y0, int y1, SpanFunction span) {
+    const int count = int(canvas.quads.size());
+    const int* rows = canvas.rowSpans.data();
+    for (int i = 0; i < count; i++) {
+        int top = rows[2 * i], bottom = rows[2 * i + 1];
+        if (top >= y1 || bottom <= y0) continue;
+        drawQuadRows(canvas, canvas.quads[size_t(i)], std::max(top, y0), std::min(bottom, y1),
+                     span);
+    }
+}
+
+// The workers: started once, then woken for every flush that is worth
+// sharing; each takes bands from a common counter until none are left.
+struct RasterPool {
+    std::mutex lock;
+    std::condition_variable wake, finished;
+    std::vector<std::thread> workers;
+    uint64_t generation = 0;
+    int working = 0;
+    bool stopping = false;
+    // the job
+    RasterCanvas* canvas = nullptr;
+    SpanFunction span = nullptr;
+    int helpers = 0, bands = 0;
+    std::atomic<int> next{0};
+
+    ~RasterPool() {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            stopping = true;
+        }
+        wake.notify_all();
+        for (std::thread& t : workers) t.join();
+    }
+
+    // Takes bands until the job has none left.
+    void takeBands() {
+        for (int band = next.fetch_add(1); band < bands; band = next.fetch_add(1)) {
+            int y0 = band * BandRows;
+            drawBand(*canvas, y0, std::min(y0 + BandRows, canvas->height), span);
+        }
+    }
+
+    // A worker's life: wait for a job, help if it is one of the helpers.
+    void run(int index) {
+        uint64_t seen = 0;
+        std::unique_lock<std::mutex> hold(lock);
+        for (;;) {
+            wake.wait(hold, [&] { return stopping || generation != seen; });
+            if (stopping) return;
+            seen = generation;
+            if (index >= helpers) continue;
+            hold.unlock();
+            takeBands();
+            hold.lock();
+            if (--working == 0) finished.notify_one();
+        }
+    }
+
+    // Starts workers until there are this many.
+    void grow(int count) {
+        std::lock_guard<std::mutex> hold(lock);
+        while (int(workers.size()) < count) {
+            int index = int(workers.size());
+            workers.emplace_back([this, index] { run(index); });
+        }
+    }
+};
+
+RasterPool& pool() {
+    static RasterPool instance;
+    return instance;
+}
+
+// Threads the pool uses by default: the processor's cores, at most four.
+int defaultThreads() {
+    static const int count = std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
+    return count;
+}
+
+SpanFunction chooseSpan(bool simd) {
+#ifdef ZP_RASTER_X86
+    if (simd && RasterHasAvx2()) return spanAvx2;
+#endif
+    (void)simd;
+    return spanScalar;
+}
+
+} // namespace
+
+bool RasterHasAvx2() {
+#ifdef ZP_RASTER_X86
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+#else
+    return false;
+#endif
+}
+
+int RasterPoolSize() {
+    return defaultThreads();
+}
+
+bool RasterOpen(RasterCanvas& canvas, int width, int height) {
+    if (width <= 0 || height <= 0 || width > MaxCanvasSide || height > MaxCanvasSide) return false;
+    try {
+        canvas.pixels.assign(size_t(width) * size_t(height), 0xFF000000u);
+        canvas.quads.clear();
+        canvas.quads.reserve(MaxPendingQuads);
+        canvas.rowSpans.clear();
+        canvas.rowSpans.reserve(size_t(MaxPendingQuads) * 2);
+    } catch (const std::bad_alloc&) {
+        RasterClose(canvas);
+        return false;
+    }
+    canvas.width = width;
+    canvas.height = height;
+    RasterSetView(canvas, 1, 0, 0, 0, 0, width, height);
+    return true;
+}
+
+void RasterClose(RasterCanvas& canvas) {
+    canvas.pixels = {};
+    canvas.quads = {};
+    canvas.rowSpans = {};
+    canvas.width = canvas.height = 0;
+}
+
+void RasterSetView(RasterCanvas& canvas, float scale, float offsetX, float offsetY, int clipLeft,
+                   int clipTop, int clipWidth, int clipHeight) {
+    canvas.scale = std::isfinite(scale) && scale > 0 ? scale : 1.0f;
+    canvas.offsetX = std::isfinite(offsetX) ? offsetX : 0.0f;
+    canvas.offsetY = std::isfinite(offsetY) ? offsetY : 0.0f;
+    canvas.clipLeft = std::clamp(clipLeft, 0, canvas.width);
+    canvas.clipTop = std::clamp(clipTop, 0, canvas.height);
+    canvas.clipRight = std::clamp(clipLeft + std::max(clipWidth, 0), canvas.clipLeft, canvas.width);
+    canvas.clipBottom =
+        std::clamp(clipTop + std::max(clipHeight, 0), canvas.clipTop, canvas.height);
+}
+
+void RasterClear(RasterCanvas& canvas, uint32_t colour) {
+    canvas.quads.clear();
+    canvas.rowSpans.clear();
+    std::fill(canvas.pixels.begin(), canvas.pixels.end(), colour | 0xFF000000u);
+}
+
+bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture* texture, float u0,
+               float v0, float u1, float v1, uint32_t tint, RasterBlend blend) {
+    if (canvas.pixels.empty()) return false;
+    if (texture && (!texture->pixels || texture->width <= 0 || texture->height <= 0)) return false;
+    // Corners on the canvas: origin o, edges a (along s) and b (along t).
+    const double scale = canvas.scale;
+    double ox = corners[0] * scale + canvas.offsetX, oy = corners[1] * scale + canvas.offsetY;
+    double ax = (double(corners[2]) - corners[0]) * scale,
+           ay = (double(corners[3]) - corners[1]) * scale;
+    double bx = (double(corners[4]) - corners[0]) * scale,
+           by = (double(corners[5]) - corners[1]) * scale;
+    double det = ax * by - ay * bx;
+    if (!std::isfinite(ox) || !std::isfinite(oy) || !std::isfinite(det) || std::fabs(det) < 1e-9)
+        return false;
+    double xs[4] = {ox, ox + ax, ox + ax + bx, ox + bx},
+           ys[4] = {oy, oy + ay, oy + ay + by, oy + by};
+    double minX = *std::min_element(xs, xs + 4), maxX = *std::max_element(xs, xs + 4);
+    double minY = *std::min_element(ys, ys + 4), maxY = *std::max_element(ys, ys + 4);
+    if (!std::isfinite(minX + maxX + minY + maxY)) return false;
+    // Pixels whose centres may fall inside, within the clip rectangle.
+    double left = std::max(std::floor(minX), double(canvas.clipLeft));
+    double right = std::min(std::ceil(maxX), double(canvas.clipRight));
+    double top = std::max(std::floor(minY), double(canvas.clipTop));
+    double bottom = std::min(std::ceil(maxY), double(canvas.clipBottom));
+    if (!(left < right && top < bottom)) return false;
+    if (canvas.quads.size() >= size_t(MaxPendingQuads)) RasterFlush(canvas);
+
+    RasterQuad q{};
+    q.left = int(left), q.right = int(right), q.top = int(top), q.bottom = int(bottom);
+    // Inverse of the edge matrix: (s, t) = M^-1 (P - o).
+    q.sx = by / det, q.sy = -bx / det, q.sc = -(q.sx * ox + q.sy * oy);
+    q.tx = -ay / det, q.ty = ax / det, q.tc = -(q.tx * ox + q.ty * oy);
+    q.blend = blend;
+    q.tint = tint;
+    if (!texture) {
+        // Solid fills are opaque; anything else is blended as one colour.
+        q.sampler = blend == RasterBlend::Solid ? SamplerFill : SamplerConstant;
+    } else if (texture->width == 1 && texture->height == 1) {
+        uint32_t t = texture->masked ? maskTexel(texture->pixels[0]) : texture->pixels[0];
+        uint32_t r = div255((t >> 16 & 255) * (tint >> 16 & 255));
+        uint32_t g = div255((t >> 8 & 255) * (tint >> 8 & 255));
+        uint32_t b = div255((t & 255) * (tint & 255)), a = div255((t >> 24) * (tint >> 24));
+        q.tint = a << 24 | r << 16 | g << 8 | b;
+        q.sampler = blend == RasterBlend::Solid ? SamplerFill : SamplerConstant;
+    } else {
+        double du = double(u1) - u0, dv = double(v1) - v0;
+        if (!std::isfinite(du) || !std::isfinite(dv) || !std::isfinite(double(u0)) ||
+            !std::isfinite(double(v0)))
+            return false;
+        q.ux = du * q.sx, q.uy = du * q.sy, q.uc = u0 + du * q.sc;
+        q.vx = dv * q.tx, q.vy = dv * q.ty, q.vc = v0 + dv * q.tc;
+        q.texels = texture->pixels;
+        q.texWidth = texture->width;
+        q.texHeight = texture->height;
+        q.sampler = uint8_t(texture->filtered ? SamplerBilinear : SamplerNearest) |
+                    uint8_t(texture->masked ? 0x80 : 0);
+        if (blend == RasterBlend::Solid) q.blend = RasterBlend::Alpha;
+    }
+    canvas.quads.push_back(q);
+    canvas.rowSpans.push_back(q.top);
+    canvas.rowSpans.push_back(q.bottom);
+    return true;
+}
+
+void RasterFlush(RasterCanvas& canvas) {
+    if (canvas.quads.empty()) return;
+    SpanFunction span = chooseSpan(canvas.simd);
+    int threads = canvas.threads > 0 ? std::min(canvas.threads, MostThreads) : defaultThreads();
+    if (threads > 1) {
+        double pixels = 0;
+        for (const RasterQuad& q : canvas.quads)
+            pixels += double(q.right - q.left) * double(q.bottom - q.top);
+        if (pixels < SmallJobPixels) threads = 1;
+    }
+    if (threads <= 1) {
+        drawBand(canvas, 0, canvas.height, span);
+    } else {
+        RasterPool& p = pool();
+        p.grow(threads - 1);
+        {
+            std::lock_guard<std::mutex> hold(p.lock);
+            p.canvas = &canvas;
+            p.span = span;
+            p.helpers = threads - 1;
+            p.bands = (canvas.height + BandRows - 1) / BandRows;
+            p.next = 0;
+            p.working = threads - 1;
+            p.generation++;
+        }
+        p.wake.notify_all();
+        p.takeBands();
+        std::unique_lock<std::mutex> hold(p.lock);
+        p.finished.wait(hold, [&] { return p.working == 0; });
+    }
+    canvas.quads.clear();
+    canvas.rowSpans.clear();
+}
+
+int RasterPending(const RasterCanvas& canvas) {
+    return int(canvas.quads.size());
+}
