@@ -178,7 +178,7 @@ bool openSdlDisplay(int width, int height, int depth, int refresh) {
         const char* name = EngineNames[order[i]];
         // The "software" engine is our own rasteriser, SDL's when that cannot start.
         std::string why;
-        if (order[i] == 2 && openRaster(window, why)) {
+        if (order[i] == 2 && !videoState.sdlSoftware && openRaster(window, why)) {
             videoState.window = window;
             videoState.engineName = name;
             videoState.vsync = 0;
@@ -295,6 +295,10 @@ bool DisplayModeExists(int width, int height, int depth) {
     for (const DisplayMode& m : videoState.modes)
         if (m.width == width && m.height == height && m.depth == depth) return true;
     return false;
+}
+
+void UseSdlSoftwareRenderer(bool on) {
+    videoState.sdlSoftware = on;
 }
 
 // Chooses the engine the next OpenDisplay tries first.

@@ -72,8 +72,9 @@ struct VideoState {
     bool open = false;
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
-    bool raster = false; // the "software" engine: our rasteriser draws into canvas
-    RasterCanvas canvas; // the picture at physical size (raster only)
+    bool raster = false;      // the "software" engine: our rasteriser draws into canvas
+    bool sdlSoftware = false; // the "software" engine opens SDL's renderer instead
+    RasterCanvas canvas;      // the picture at physical size (raster only)
     int engine = 0;
     std::string engineName;
     int physicalWidth = 0, physicalHeight = 0;
@@ -99,6 +100,10 @@ struct VideoState {
 };
 
 extern VideoState videoState;
+
+// Makes the "software" engine open SDL's own software renderer instead of the
+// rasteriser from the next OpenDisplay on (for comparing the two).
+void UseSdlSoftwareRenderer(bool on);
 
 // images (image.cpp)
 ImageRecord* FindImage(int image);
