@@ -140,176 +140,208 @@ void spanScalar(const RasterQuad& q, uint32_t* dst, int n, int32_t u, int32_t v,
 
 #ifdef ZP_RASTER_X86
 
-#define ZP_AVX2 __attribute__((target("avx2")))
+#define ZP_AVX2 __attribute__((target("avx2"), always_inline)) inline
 
-ZP_AVX2 inline __m256i div255v(__m256i x) {
+ZP_AVX2 __m256i div255v(__m256i x) {
     x = _mm256_add_epi32(x, _mm256_set1_epi32(128));
     return _mm256_srli_epi32(_mm256_add_epi32(x, _mm256_srli_epi32(x, 8)), 8);
 }
 
 // Products of values whose product fits 16 bits, in 32-bit lanes.
-ZP_AVX2 inline __m256i mul16(__m256i a, __m256i b) {
+ZP_AVX2 __m256i mul16(__m256i a, __m256i b) {
     return _mm256_mullo_epi16(a, b);
 }
 
+ZP_AVX2 __m256i clampLanes(__m256i x, __m256i high) {
+    return _mm256_min_epi32(_mm256_max_epi32(x, _mm256_setzero_si256()), high);
+}
+
 // Blends eight source pixels (channels in 32-bit lanes) onto dst.
-ZP_AVX2 inline __m256i blend8(__m256i d, __m256i sr, __m256i sg, __m256i sb, __m256i sa,
-                              RasterBlend blend) {
+template <RasterBlend Blend>
+ZP_AVX2 __m256i blend8(__m256i d, __m256i sr, __m256i sg, __m256i sb, __m256i sa) {
     const __m256i byte = _mm256_set1_epi32(255);
     __m256i dr = _mm256_and_si256(_mm256_srli_epi32(d, 16), byte);
     __m256i dg = _mm256_and_si256(_mm256_srli_epi32(d, 8), byte);
     __m256i db = _mm256_and_si256(d, byte);
     __m256i keep = _mm256_sub_epi32(byte, sa);
-    switch (blend) {
-    case RasterBlend::Solid:
+    if constexpr (Blend == RasterBlend::Solid) {
         dr = sr, dg = sg, db = sb;
-        break;
-    case RasterBlend::Alpha:
+    } else if constexpr (Blend == RasterBlend::Alpha) {
         dr = div255v(_mm256_add_epi32(mul16(sr, sa), mul16(dr, keep)));
         dg = div255v(_mm256_add_epi32(mul16(sg, sa), mul16(dg, keep)));
         db = div255v(_mm256_add_epi32(mul16(sb, sa), mul16(db, keep)));
-        break;
-    case RasterBlend::Add:
+    } else if constexpr (Blend == RasterBlend::Add) {
         dr = _mm256_min_epu32(byte, _mm256_add_epi32(dr, div255v(mul16(sr, sa))));
         dg = _mm256_min_epu32(byte, _mm256_add_epi32(dg, div255v(mul16(sg, sa))));
         db = _mm256_min_epu32(byte, _mm256_add_epi32(db, div255v(mul16(sb, sa))));
-        break;
-    case RasterBlend::Multiply:
+    } else {
         dr = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(dr, sr), mul16(dr, keep))));
         dg = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(dg, sg), mul16(dg, keep))));
         db = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(db, sb), mul16(db, keep))));
-        break;
     }
     __m256i out = _mm256_or_si256(_mm256_slli_epi32(dr, 16), _mm256_slli_epi32(dg, 8));
     return _mm256_or_si256(_mm256_or_si256(out, db), _mm256_set1_epi32(int(0xFF000000u)));
 }
 
 // Eight texels alpha-tested for masked drawing.
-ZP_AVX2 inline __m256i mask8(__m256i t) {
+ZP_AVX2 __m256i mask8(__m256i t) {
     __m256i keep = _mm256_cmpgt_epi32(_mm256_srli_epi32(t, 24), _mm256_set1_epi32(127));
     return _mm256_and_si256(_mm256_or_si256(t, _mm256_set1_epi32(int(0xFF000000u))), keep);
 }
 
 // One channel of four texel vectors mixed by the bilinear weights.
-ZP_AVX2 inline __m256i mix8(__m256i t00, __m256i t10, __m256i t01, __m256i t11, int shift,
-                            __m256i fx, __m256i gx, __m256i fy, __m256i gy) {
+template <int Shift>
+ZP_AVX2 __m256i mix8(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i fx, __m256i gx,
+                     __m256i fy, __m256i gy) {
     const __m256i byte = _mm256_set1_epi32(255);
-    const __m128i count = _mm_cvtsi32_si128(shift);
-    __m256i c00 = _mm256_and_si256(_mm256_srl_epi32(t00, count), byte);
-    __m256i c10 = _mm256_and_si256(_mm256_srl_epi32(t10, count), byte);
-    __m256i c01 = _mm256_and_si256(_mm256_srl_epi32(t01, count), byte);
-    __m256i c11 = _mm256_and_si256(_mm256_srl_epi32(t11, count), byte);
+    __m256i c00 = _mm256_and_si256(_mm256_srli_epi32(t00, Shift), byte);
+    __m256i c10 = _mm256_and_si256(_mm256_srli_epi32(t10, Shift), byte);
+    __m256i c01 = _mm256_and_si256(_mm256_srli_epi32(t01, Shift), byte);
+    __m256i c11 = _mm256_and_si256(_mm256_srli_epi32(t11, Shift), byte);
     __m256i top = _mm256_add_epi32(mul16(c00, gx), mul16(c10, fx));
     __m256i bottom = _mm256_add_epi32(mul16(c01, gx), mul16(c11, fx));
     __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(top, gy), _mm256_mullo_epi32(bottom, fy));
     return _mm256_srli_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(32768)), 16);
 }
 
-// Draws n pixels of a span eight at a time; the rest with the portable loop.
-ZP_AVX2 void spanAvx2(const RasterQuad& q, uint32_t* dst, int n, int32_t u, int32_t v, int32_t du,
-                      int32_t dv) {
+// Where a span's pixels come from, eight at a time.
+enum class Fetch { Constant, Nearest, Copy, Bilinear };
+
+// Draws n pixels of a span eight at a time, the last few under a lane mask;
+// every lane computes exactly what spanScalar computes for its pixel.
+template <RasterBlend Blend, Fetch From, bool Masked>
+__attribute__((target("avx2"))) void spanAvx2T(const RasterQuad& q, uint32_t* dst, int n, int32_t u,
+                                               int32_t v, int32_t du, int32_t dv) {
     const uint32_t tint = q.tint;
-    int i = 0;
-    if (q.sampler == SamplerFill) {
-        __m256i c = _mm256_set1_epi32(int(tint | 0xFF000000u));
-        for (; i + 8 <= n; i += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), c);
-        std::fill_n(dst + i, n - i, tint | 0xFF000000u);
-        return;
-    }
     const __m256i byte = _mm256_set1_epi32(255);
     const __m256i tr = _mm256_set1_epi32(int(tint >> 16 & 255));
     const __m256i tg = _mm256_set1_epi32(int(tint >> 8 & 255));
     const __m256i tb = _mm256_set1_epi32(int(tint & 255));
     const __m256i ta = _mm256_set1_epi32(int(tint >> 24));
-    const RasterBlend blend = q.blend;
-    if (q.sampler == SamplerConstant) {
-        for (; i + 8 <= n; i += 8) {
-            __m256i* p = reinterpret_cast<__m256i*>(dst + i);
-            _mm256_storeu_si256(p, blend8(_mm256_loadu_si256(p), tr, tg, tb, ta, blend));
-        }
-    } else {
-        const bool masked = (q.sampler & 0x80) != 0;
-        const bool bilinear = (q.sampler & 0x7F) == SamplerBilinear;
-        const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-        __m256i uv = _mm256_add_epi32(_mm256_set1_epi32(u),
-                                      _mm256_mullo_epi32(lanes, _mm256_set1_epi32(du)));
-        __m256i vv = _mm256_add_epi32(_mm256_set1_epi32(v),
-                                      _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dv)));
-        const __m256i stepU = _mm256_set1_epi32(int32_t(uint32_t(du) * 8u));
-        const __m256i stepV = _mm256_set1_epi32(int32_t(uint32_t(dv) * 8u));
-        const __m256i zero = _mm256_setzero_si256();
-        const __m256i maxX = _mm256_set1_epi32(q.texWidth - 1);
-        const __m256i maxY = _mm256_set1_epi32(q.texHeight - 1);
-        const __m256i width = _mm256_set1_epi32(q.texWidth);
-        const int* texels = reinterpret_cast<const int*>(q.texels);
-        // An unturned, unscaled copy reads whole runs of a texel row.
-        const bool copy = !bilinear && du == 65536 && dv == 0;
-        for (; i + 8 <= n; i += 8) {
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256i uv =
+        _mm256_add_epi32(_mm256_set1_epi32(u), _mm256_mullo_epi32(lanes, _mm256_set1_epi32(du)));
+    __m256i vv =
+        _mm256_add_epi32(_mm256_set1_epi32(v), _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dv)));
+    const __m256i stepU = _mm256_set1_epi32(int32_t(uint32_t(du) * 8u));
+    const __m256i stepV = _mm256_set1_epi32(int32_t(uint32_t(dv) * 8u));
+    const __m256i maxX = _mm256_set1_epi32(q.texWidth - 1);
+    const __m256i maxY = _mm256_set1_epi32(q.texHeight - 1);
+    const __m256i width = _mm256_set1_epi32(q.texWidth);
+    const int* texels = reinterpret_cast<const int*>(q.texels);
+    for (int i = 0; i < n; i += 8) {
+        const bool whole = i + 8 <= n;
+        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), lanes);
+        int* at = reinterpret_cast<int*>(dst + i);
+        __m256i d = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
+                          : _mm256_maskload_epi32(at, live);
+        __m256i sr = tr, sg = tg, sb = tb, sa = ta;
+        if constexpr (From != Fetch::Constant) {
             __m256i t;
-            if (copy) {
-                int x0 = int32_t(uint32_t(u) + uint32_t(i) * 65536u) >> 16, y = v >> 16;
-                if (x0 >= 0 && x0 + 7 < q.texWidth && y >= 0 && y < q.texHeight)
-                    t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
-                        q.texels + size_t(y) * size_t(q.texWidth) + size_t(x0)));
-                else {
-                    __m256i ix =
-                        _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(uv, 16), zero), maxX);
-                    __m256i iy =
-                        _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(vv, 16), zero), maxY);
-                    t = _mm256_i32gather_epi32(
-                        texels, _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix), 4);
-                }
-                if (masked) t = mask8(t);
-            } else if (!bilinear) {
-                __m256i ix =
-                    _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(uv, 16), zero), maxX);
-                __m256i iy =
-                    _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(vv, 16), zero), maxY);
-                t = _mm256_i32gather_epi32(texels,
-                                           _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix), 4);
-                if (masked) t = mask8(t);
-            } else {
+            if constexpr (From == Fetch::Bilinear) {
                 const __m256i half = _mm256_set1_epi32(32768);
                 __m256i bu = _mm256_sub_epi32(uv, half), bv = _mm256_sub_epi32(vv, half);
                 __m256i x0 = _mm256_srai_epi32(bu, 16), y0 = _mm256_srai_epi32(bv, 16);
                 __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), byte);
                 __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), byte);
-                const __m256i full = _mm256_set1_epi32(256);
+                const __m256i full = _mm256_set1_epi32(256), one = _mm256_set1_epi32(1);
                 __m256i gx = _mm256_sub_epi32(full, fx), gy = _mm256_sub_epi32(full, fy);
-                const __m256i one = _mm256_set1_epi32(1);
-                __m256i x1 =
-                    _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(x0, one), zero), maxX);
-                __m256i y1 =
-                    _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(y0, one), zero), maxY);
-                x0 = _mm256_min_epi32(_mm256_max_epi32(x0, zero), maxX);
-                y0 = _mm256_min_epi32(_mm256_max_epi32(y0, zero), maxY);
+                __m256i x1 = clampLanes(_mm256_add_epi32(x0, one), maxX);
+                __m256i y1 = clampLanes(_mm256_add_epi32(y0, one), maxY);
+                x0 = clampLanes(x0, maxX), y0 = clampLanes(y0, maxY);
                 __m256i r0 = _mm256_mullo_epi32(y0, width), r1 = _mm256_mullo_epi32(y1, width);
                 __m256i t00 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x0), 4);
                 __m256i t10 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x1), 4);
                 __m256i t01 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x0), 4);
                 __m256i t11 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x1), 4);
-                if (masked) t00 = mask8(t00), t10 = mask8(t10), t01 = mask8(t01), t11 = mask8(t11);
-                t = mix8(t00, t10, t01, t11, 0, fx, gx, fy, gy);
-                t = _mm256_or_si256(
-                    t, _mm256_slli_epi32(mix8(t00, t10, t01, t11, 8, fx, gx, fy, gy), 8));
-                t = _mm256_or_si256(
-                    t, _mm256_slli_epi32(mix8(t00, t10, t01, t11, 16, fx, gx, fy, gy), 16));
-                t = _mm256_or_si256(
-                    t, _mm256_slli_epi32(mix8(t00, t10, t01, t11, 24, fx, gx, fy, gy), 24));
+                if constexpr (Masked)
+                    t00 = mask8(t00), t10 = mask8(t10), t01 = mask8(t01), t11 = mask8(t11);
+                sb = mix8<0>(t00, t10, t01, t11, fx, gx, fy, gy);
+                sg = mix8<8>(t00, t10, t01, t11, fx, gx, fy, gy);
+                sr = mix8<16>(t00, t10, t01, t11, fx, gx, fy, gy);
+                sa = mix8<24>(t00, t10, t01, t11, fx, gx, fy, gy);
+                t = _mm256_setzero_si256();
+            } else {
+                int x0 = int32_t(uint32_t(u) + uint32_t(i) * 65536u) >> 16, y = v >> 16;
+                if (From == Fetch::Copy && whole && x0 >= 0 && x0 + 7 < q.texWidth && y >= 0 &&
+                    y < q.texHeight) {
+                    t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                        q.texels + size_t(y) * size_t(q.texWidth) + size_t(x0)));
+                } else {
+                    __m256i ix = clampLanes(_mm256_srai_epi32(uv, 16), maxX);
+                    __m256i iy = clampLanes(_mm256_srai_epi32(vv, 16), maxY);
+                    t = _mm256_i32gather_epi32(
+                        texels, _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix), 4);
+                }
+                if constexpr (Masked) t = mask8(t);
+                sr = _mm256_and_si256(_mm256_srli_epi32(t, 16), byte);
+                sg = _mm256_and_si256(_mm256_srli_epi32(t, 8), byte);
+                sb = _mm256_and_si256(t, byte);
+                sa = _mm256_srli_epi32(t, 24);
             }
-            __m256i sr = div255v(mul16(_mm256_and_si256(_mm256_srli_epi32(t, 16), byte), tr));
-            __m256i sg = div255v(mul16(_mm256_and_si256(_mm256_srli_epi32(t, 8), byte), tg));
-            __m256i sb = div255v(mul16(_mm256_and_si256(t, byte), tb));
-            __m256i sa = div255v(mul16(_mm256_srli_epi32(t, 24), ta));
-            __m256i* p = reinterpret_cast<__m256i*>(dst + i);
-            _mm256_storeu_si256(p, blend8(_mm256_loadu_si256(p), sr, sg, sb, sa, blend));
+            sr = div255v(mul16(sr, tr)), sg = div255v(mul16(sg, tg));
+            sb = div255v(mul16(sb, tb)), sa = div255v(mul16(sa, ta));
             uv = _mm256_add_epi32(uv, stepU);
             vv = _mm256_add_epi32(vv, stepV);
         }
+        __m256i out = blend8<Blend>(d, sr, sg, sb, sa);
+        if (whole)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), out);
+        else
+            _mm256_maskstore_epi32(at, live, out);
     }
-    if (i < n)
-        spanScalar(q, dst + i, n - i, int32_t(uint32_t(u) + uint32_t(i) * uint32_t(du)),
-                   int32_t(uint32_t(v) + uint32_t(i) * uint32_t(dv)), du, dv);
+}
+
+using SpanKernel = void (*)(const RasterQuad&, uint32_t*, int, int32_t, int32_t, int32_t, int32_t);
+
+// The kernels of one blend for every way of fetching.
+template <RasterBlend Blend> constexpr SpanKernel kernelsOf(Fetch from, bool masked) {
+    switch (from) {
+    case Fetch::Constant:
+        return spanAvx2T<Blend, Fetch::Constant, false>;
+    case Fetch::Nearest:
+        return masked ? spanAvx2T<Blend, Fetch::Nearest, true>
+                      : spanAvx2T<Blend, Fetch::Nearest, false>;
+    case Fetch::Copy:
+        return masked ? spanAvx2T<Blend, Fetch::Copy, true> : spanAvx2T<Blend, Fetch::Copy, false>;
+    default:
+        return masked ? spanAvx2T<Blend, Fetch::Bilinear, true>
+                      : spanAvx2T<Blend, Fetch::Bilinear, false>;
+    }
+}
+
+// Draws n pixels of a span with the AVX2 kernel for its quad.
+__attribute__((target("avx2"))) void spanAvx2(const RasterQuad& q, uint32_t* dst, int n, int32_t u,
+                                              int32_t v, int32_t du, int32_t dv) {
+    if (q.sampler == SamplerFill) {
+        __m256i c = _mm256_set1_epi32(int(q.tint | 0xFF000000u));
+        int i = 0;
+        for (; i + 8 <= n; i += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), c);
+        std::fill_n(dst + i, n - i, q.tint | 0xFF000000u);
+        return;
+    }
+    const bool masked = (q.sampler & 0x80) != 0;
+    const int kind = q.sampler & 0x7F;
+    Fetch from = kind == SamplerConstant   ? Fetch::Constant
+                 : kind == SamplerBilinear ? Fetch::Bilinear
+                 : du == 65536 && dv == 0  ? Fetch::Copy
+                                           : Fetch::Nearest;
+    SpanKernel kernel;
+    switch (q.blend) {
+    case RasterBlend::Solid:
+        kernel = kernelsOf<RasterBlend::Solid>(from, masked);
+        break;
+    case RasterBlend::Alpha:
+        kernel = kernelsOf<RasterBlend::Alpha>(from, masked);
+        break;
+    case RasterBlend::Add:
+        kernel = kernelsOf<RasterBlend::Add>(from, masked);
+        break;
+    default:
+        kernel = kernelsOf<RasterBlend::Multiply>(from, masked);
+        break;
+    }
+    kernel(q, dst, n, u, v, du, dv);
 }
 
 #endif
@@ -324,29 +356,37 @@ int32_t fixed(double value) {
 }
 
 // The columns [from, to) of a row whose centres lie in the quad.
-void rowSpan(const RasterQuad& q, int y, int& from, int& to) {
+inline void rowSpan(const RasterQuad& q, int y, int& from, int& to) {
     double centreY = double(y) + 0.5;
-    double lo = -1e300, hi = 1e300;
-    auto limit = [&](double k, double m) {
-        // 0 <= k X + m < 1
-        if (k > 0) {
-            lo = std::max(lo, -m / k);
-            hi = std::min(hi, (1 - m) / k);
-        } else if (k < 0) {
-            lo = std::max(lo, (1 - m) / k);
-            hi = std::min(hi, -m / k);
-        } else if (!(m >= 0 && m < 1)) {
-            hi = lo; // the row misses the quad
-        }
-    };
-    limit(q.sx, q.sc + q.sy * centreY);
-    limit(q.tx, q.tc + q.ty * centreY);
-    from = q.left, to = q.left;
+    double lo = std::max(q.fromS + q.slopeS * centreY, q.fromT + q.slopeT * centreY);
+    double hi = std::min(q.toS + q.slopeS * centreY, q.toT + q.slopeT * centreY);
+    from = to = q.left;
     if (!(hi > lo)) return;
     double first = std::ceil(lo - 0.5), last = std::ceil(hi - 0.5);
     from = int(std::clamp(first, double(q.left), double(q.right)));
     to = int(std::clamp(last, double(q.left), double(q.right)));
     if (to < from) to = from;
+}
+
+// Turns 0 <= k X + m0 + mY Y < 1 into bounds on X along each row; when k is
+// 0 the condition holds on a range of rows, which narrows top and bottom.
+bool edgeBounds(double k, double m0, double mY, double& from, double& to, double& slope,
+                double& top, double& bottom) {
+    from = -1e300, to = 1e300, slope = 0;
+    if (k > 0) {
+        from = -m0 / k, to = (1 - m0) / k, slope = -mY / k;
+    } else if (k < 0) {
+        from = (1 - m0) / k, to = -m0 / k, slope = -mY / k;
+    } else if (mY > 0) {
+        top = std::max(top, std::ceil(-m0 / mY - 0.5));
+        bottom = std::min(bottom, std::ceil((1 - m0) / mY - 0.5));
+    } else if (mY < 0) {
+        top = std::max(top, std::ceil((1 - m0) / mY - 0.5));
+        bottom = std::min(bottom, std::ceil(-m0 / mY - 0.5));
+    } else {
+        return false;
+    }
+    return std::isfinite(from) && std::isfinite(to) && std::isfinite(slope) && top < bottom;
 }
 
 // Draws the rows [y0, y1) of one quad.
@@ -542,10 +582,13 @@ bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture
     if (canvas.quads.size() >= size_t(MaxPendingQuads)) RasterFlush(canvas);
 
     RasterQuad q{};
-    q.left = int(left), q.right = int(right), q.top = int(top), q.bottom = int(bottom);
     // Inverse of the edge matrix: (s, t) = M^-1 (P - o).
     q.sx = by / det, q.sy = -bx / det, q.sc = -(q.sx * ox + q.sy * oy);
     q.tx = -ay / det, q.ty = ax / det, q.tc = -(q.tx * ox + q.ty * oy);
+    if (!edgeBounds(q.sx, q.sc, q.sy, q.fromS, q.toS, q.slopeS, top, bottom) ||
+        !edgeBounds(q.tx, q.tc, q.ty, q.fromT, q.toT, q.slopeT, top, bottom))
+        return false;
+    q.left = int(left), q.right = int(right), q.top = int(top), q.bottom = int(bottom);
     q.blend = blend;
     q.tint = tint;
     if (!texture) {

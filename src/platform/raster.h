@@ -33,6 +33,8 @@ struct RasterQuad {
     double uc, ux, uy, vc, vx, vy;
     // the quad's own coordinates s, t in [0, 1): s = sc + sx X + sy Y.
     double sc, sx, sy, tc, tx, ty;
+    // the same as bounds on X along a row: lo = from + slope Y <= X < to + slope Y
+    double fromS, toS, slopeS, fromT, toT, slopeT;
     const uint32_t* texels;
     int texWidth, texHeight;
     int top, bottom, left, right; // clipped pixel bounds, bottom and right exclusive
