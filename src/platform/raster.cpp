@@ -34,6 +34,8 @@ constexpr int BandRows = 16;
 // Below this many covered pixels a flush is drawn on the calling thread alone.
 constexpr double SmallJobPixels = 32768;
 constexpr int MostThreads = 8;
+// Quads handed to the workers at a time while a frame is drawn.
+constexpr int SubmitQuads = 512;
 
 enum Sampler : uint8_t {
     SamplerFill,     // solid colour written as it is
@@ -349,10 +351,18 @@ __attribute__((target("avx2"))) void spanAvx2(const RasterQuad& q, uint32_t* dst
 using SpanFunction = void (*)(const RasterQuad&, uint32_t*, int, int32_t, int32_t, int32_t,
                               int32_t);
 
-// A coordinate in 16.16 fixed point, kept well inside 32 bits.
-int32_t fixed(double value) {
-    double scaled = std::nearbyint(value * 65536.0);
-    return int32_t(std::clamp(scaled, -1073741824.0, 1073741824.0));
+// The smallest whole number not below x, for |x| well inside 32 bits (no
+// library call: this runs once per row of every quad).
+inline int ceilInt(double x) {
+    int i = int(x);
+    return i + (double(i) < x ? 1 : 0);
+}
+
+// A coordinate in 16.16 fixed point, rounded, kept well inside 32 bits.
+inline int32_t fixed(double value) {
+    double scaled = std::clamp(value * 65536.0 + 0.5, -1073741824.0, 1073741824.0);
+    int32_t i = int32_t(scaled);
+    return i - (double(i) > scaled ? 1 : 0);
 }
 
 // The columns [from, to) of a row whose centres lie in the quad.
@@ -362,9 +372,11 @@ inline void rowSpan(const RasterQuad& q, int y, int& from, int& to) {
     double hi = std::min(q.toS + q.slopeS * centreY, q.toT + q.slopeT * centreY);
     from = to = q.left;
     if (!(hi > lo)) return;
-    double first = std::ceil(lo - 0.5), last = std::ceil(hi - 0.5);
-    from = int(std::clamp(first, double(q.left), double(q.right)));
-    to = int(std::clamp(last, double(q.left), double(q.right)));
+    // Bounds beyond the quad's columns only need to stay beyond them.
+    const double left = double(q.left), right = double(q.right);
+    from = ceilInt(std::clamp(lo - 0.5, left - 1, right));
+    to = ceilInt(std::clamp(hi - 0.5, left - 1, right));
+    from = std::max(from, q.left), to = std::min(to, q.right);
     if (to < from) to = from;
 }
 
@@ -407,32 +419,34 @@ void drawQuadRows(RasterCanvas& canvas, const RasterQuad& q, int y0, int y1, Spa
     }
 }
 
-// Draws every pending quad's part in rows [y0, y1).
-void drawBand(RasterCanvas& canvas, int y0, int y1, SpanFunction span) {
-    const int count = int(canvas.quads.size());
-    const int* rows = canvas.rowSpans.data();
-    for (int i = 0; i < count; i++) {
-        int top = rows[2 * i], bottom = rows[2 * i + 1];
-        if (top >= y1 || bottom <= y0) continue;
-        drawQuadRows(canvas, canvas.quads[size_t(i)], std::max(top, y0), std::min(bottom, y1),
-                     span);
+// Draws quads [from, to) of a canvas, only the rows of the bands that fall to
+// worker `index` of `count`: band b (BandRows rows) belongs to worker b % count.
+void drawShare(RasterCanvas& canvas, int from, int to, int index, int count, SpanFunction span) {
+    const RasterQuad* quads = canvas.quads.data();
+    for (int i = from; i < to; i++) {
+        const RasterQuad& q = quads[i];
+        for (int band = q.top / BandRows, last = (q.bottom - 1) / BandRows; band <= last; band++) {
+            if (band % count != index) continue;
+            drawQuadRows(canvas, q, std::max(q.top, band * BandRows),
+                         std::min(q.bottom, (band + 1) * BandRows), span);
+        }
     }
 }
 
-// The workers: started once, then woken for every flush that is worth
-// sharing; each takes bands from a common counter until none are left.
+// The workers: started once, they draw the quads of the canvas bound to the
+// pool while the main thread goes on adding more, each worker its own bands,
+// every band in the order the quads were added.
 struct RasterPool {
     std::mutex lock;
     std::condition_variable wake, finished;
     std::vector<std::thread> workers;
-    uint64_t generation = 0;
-    int working = 0;
     bool stopping = false;
-    // the job
+    // the job: quads [0, submitted) of canvas, shared among `active` workers
     RasterCanvas* canvas = nullptr;
     SpanFunction span = nullptr;
-    int helpers = 0, bands = 0;
-    std::atomic<int> next{0};
+    int active = 0;
+    int submitted = 0;
+    int done[MostThreads] = {};
 
     ~RasterPool() {
         {
@@ -443,33 +457,38 @@ struct RasterPool {
         for (std::thread& t : workers) t.join();
     }
 
-    // Takes bands until the job has none left.
-    void takeBands() {
-        for (int band = next.fetch_add(1); band < bands; band = next.fetch_add(1)) {
-            int y0 = band * BandRows;
-            drawBand(*canvas, y0, std::min(y0 + BandRows, canvas->height), span);
+    // A worker's life: wait for quads it has not drawn, draw its share.
+    void run(int index) {
+        std::unique_lock<std::mutex> hold(lock);
+        for (;;) {
+            wake.wait(hold,
+                      [&] { return stopping || (index < active && done[index] < submitted); });
+            if (stopping) return;
+            int from = done[index], to = submitted, count = active;
+            RasterCanvas* job = canvas;
+            SpanFunction draw = span;
+            hold.unlock();
+            drawShare(*job, from, to, index, count, draw);
+            hold.lock();
+            done[index] = to;
+            finished.notify_all();
         }
     }
 
-    // A worker's life: wait for a job, help if it is one of the helpers.
-    void run(int index) {
-        uint64_t seen = 0;
-        std::unique_lock<std::mutex> hold(lock);
-        for (;;) {
-            wake.wait(hold, [&] { return stopping || generation != seen; });
-            if (stopping) return;
-            seen = generation;
-            if (index >= helpers) continue;
-            hold.unlock();
-            takeBands();
-            hold.lock();
-            if (--working == 0) finished.notify_one();
-        }
+    // True when every active worker has drawn every submitted quad (lock held).
+    bool idle() const {
+        for (int i = 0; i < active; i++)
+            if (done[i] < submitted) return false;
+        return true;
+    }
+
+    // Waits until the workers have drawn everything submitted (lock held).
+    void waitIdle(std::unique_lock<std::mutex>& hold) {
+        finished.wait(hold, [&] { return idle(); });
     }
 
     // Starts workers until there are this many.
     void grow(int count) {
-        std::lock_guard<std::mutex> hold(lock);
         while (int(workers.size()) < count) {
             int index = int(workers.size());
             workers.emplace_back([this, index] { run(index); });
@@ -496,6 +515,59 @@ SpanFunction chooseSpan(bool simd) {
     return spanScalar;
 }
 
+// Lets go of the pool's hold on a canvas: waits until its submitted quads
+// are drawn and drops them from the canvas (lock held).
+void release(RasterPool& p, std::unique_lock<std::mutex>& hold) {
+    if (!p.canvas) return;
+    p.waitIdle(hold);
+    RasterCanvas& old = *p.canvas;
+    old.quads.erase(old.quads.begin(), old.quads.begin() + p.submitted);
+    old.submitted = 0;
+    p.canvas = nullptr;
+    p.submitted = 0;
+    for (int& d : p.done) d = 0;
+}
+
+// Hands the canvas's quads added so far to the workers, binding the pool to
+// the canvas (and the thread count and loops it asks for) on the first call.
+void submit(RasterCanvas& canvas) {
+    RasterPool& p = pool();
+    {
+        std::unique_lock<std::mutex> hold(p.lock);
+        if (p.canvas != &canvas) {
+            release(p, hold);
+            int threads =
+                canvas.threads > 0 ? std::min(canvas.threads, MostThreads) : defaultThreads();
+            p.grow(threads);
+            p.canvas = &canvas;
+            p.span = chooseSpan(canvas.simd);
+            p.active = threads;
+        }
+        p.submitted = int(canvas.quads.size());
+        canvas.submitted = p.submitted;
+    }
+    p.wake.notify_all();
+}
+
+// Draws every quad of the canvas and leaves it with none pending.
+void finish(RasterCanvas& canvas) {
+    RasterPool& p = pool();
+    if (canvas.submitted == 0) {
+        // Nothing is with the workers: a small job is drawn here and now.
+        double pixels = 0;
+        for (const RasterQuad& q : canvas.quads)
+            pixels += double(q.right - q.left) * double(q.bottom - q.top);
+        if (pixels < SmallJobPixels || canvas.threads == 1) {
+            drawShare(canvas, 0, int(canvas.quads.size()), 0, 1, chooseSpan(canvas.simd));
+            canvas.quads.clear();
+            return;
+        }
+    }
+    submit(canvas);
+    std::unique_lock<std::mutex> hold(p.lock);
+    release(p, hold);
+}
+
 } // namespace
 
 bool RasterHasAvx2() {
@@ -513,12 +585,11 @@ int RasterPoolSize() {
 
 bool RasterOpen(RasterCanvas& canvas, int width, int height) {
     if (width <= 0 || height <= 0 || width > MaxCanvasSide || height > MaxCanvasSide) return false;
+    RasterFlush(canvas);
     try {
         canvas.pixels.assign(size_t(width) * size_t(height), 0xFF000000u);
-        canvas.quads.clear();
+        RasterFlush(canvas);
         canvas.quads.reserve(MaxPendingQuads);
-        canvas.rowSpans.clear();
-        canvas.rowSpans.reserve(size_t(MaxPendingQuads) * 2);
     } catch (const std::bad_alloc&) {
         RasterClose(canvas);
         return false;
@@ -530,9 +601,9 @@ bool RasterOpen(RasterCanvas& canvas, int width, int height) {
 }
 
 void RasterClose(RasterCanvas& canvas) {
+    RasterFlush(canvas);
     canvas.pixels = {};
     canvas.quads = {};
-    canvas.rowSpans = {};
     canvas.width = canvas.height = 0;
 }
 
@@ -549,9 +620,27 @@ void RasterSetView(RasterCanvas& canvas, float scale, float offsetX, float offse
 }
 
 void RasterClear(RasterCanvas& canvas, uint32_t colour) {
-    canvas.quads.clear();
-    canvas.rowSpans.clear();
-    std::fill(canvas.pixels.begin(), canvas.pixels.end(), colour | 0xFF000000u);
+    if (canvas.pixels.empty()) return;
+    // Quads not yet with the workers would be wiped anyway.
+    if (canvas.submitted == 0) canvas.quads.clear();
+    if (canvas.threads == 1) {
+        RasterFlush(canvas);
+        std::fill(canvas.pixels.begin(), canvas.pixels.end(), colour | 0xFF000000u);
+        return;
+    }
+    // The clear joins the queue as a fill of every pixel, so that the
+    // workers do it in turn and the caller need not wait for them.
+    if (canvas.quads.size() >= size_t(MaxPendingQuads)) RasterFlush(canvas);
+    RasterQuad q{};
+    q.fromS = q.fromT = -1e300;
+    q.toS = q.toT = 1e300;
+    q.left = q.top = 0;
+    q.right = canvas.width, q.bottom = canvas.height;
+    q.tint = colour | 0xFF000000u;
+    q.blend = RasterBlend::Solid;
+    q.sampler = SamplerFill;
+    canvas.quads.push_back(q);
+    submit(canvas);
 }
 
 bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture* texture, float u0,
@@ -616,43 +705,14 @@ bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture
         if (blend == RasterBlend::Solid) q.blend = RasterBlend::Alpha;
     }
     canvas.quads.push_back(q);
-    canvas.rowSpans.push_back(q.top);
-    canvas.rowSpans.push_back(q.bottom);
+    // Workers start on a frame while it is still being drawn.
+    if (canvas.threads != 1 && int(canvas.quads.size()) - canvas.submitted >= SubmitQuads)
+        submit(canvas);
     return true;
 }
 
 void RasterFlush(RasterCanvas& canvas) {
-    if (canvas.quads.empty()) return;
-    SpanFunction span = chooseSpan(canvas.simd);
-    int threads = canvas.threads > 0 ? std::min(canvas.threads, MostThreads) : defaultThreads();
-    if (threads > 1) {
-        double pixels = 0;
-        for (const RasterQuad& q : canvas.quads)
-            pixels += double(q.right - q.left) * double(q.bottom - q.top);
-        if (pixels < SmallJobPixels) threads = 1;
-    }
-    if (threads <= 1) {
-        drawBand(canvas, 0, canvas.height, span);
-    } else {
-        RasterPool& p = pool();
-        p.grow(threads - 1);
-        {
-            std::lock_guard<std::mutex> hold(p.lock);
-            p.canvas = &canvas;
-            p.span = span;
-            p.helpers = threads - 1;
-            p.bands = (canvas.height + BandRows - 1) / BandRows;
-            p.next = 0;
-            p.working = threads - 1;
-            p.generation++;
-        }
-        p.wake.notify_all();
-        p.takeBands();
-        std::unique_lock<std::mutex> hold(p.lock);
-        p.finished.wait(hold, [&] { return p.working == 0; });
-    }
-    canvas.quads.clear();
-    canvas.rowSpans.clear();
+    if (!canvas.quads.empty()) finish(canvas);
 }
 
 int RasterPending(const RasterCanvas& canvas) {
