@@ -30,7 +30,7 @@ namespace {
 
 constexpr int MaxCanvasSide = 16384;
 constexpr int MaxPendingQuads = 16384;
-constexpr int BandRows = 16;
+constexpr int BandRows = 32;
 // Below this many covered pixels a flush is drawn on the calling thread alone.
 constexpr double SmallJobPixels = 32768;
 constexpr int MostThreads = 8;
@@ -419,34 +419,45 @@ void drawQuadRows(RasterCanvas& canvas, const RasterQuad& q, int y0, int y1, Spa
     }
 }
 
-// Draws quads [from, to) of a canvas, only the rows of the bands that fall to
-// worker `index` of `count`: band b (BandRows rows) belongs to worker b % count.
-void drawShare(RasterCanvas& canvas, int from, int to, int index, int count, SpanFunction span) {
+// Draws quads [from, to) of a canvas, only their rows in [y0, y1).
+void drawRange(RasterCanvas& canvas, int from, int to, int y0, int y1, SpanFunction span) {
     const RasterQuad* quads = canvas.quads.data();
+    const int* rows = canvas.rowSpans.data();
     for (int i = from; i < to; i++) {
-        const RasterQuad& q = quads[i];
-        for (int band = q.top / BandRows, last = (q.bottom - 1) / BandRows; band <= last; band++) {
-            if (band % count != index) continue;
-            drawQuadRows(canvas, q, std::max(q.top, band * BandRows),
-                         std::min(q.bottom, (band + 1) * BandRows), span);
-        }
+        int top = rows[2 * i], bottom = rows[2 * i + 1];
+        if (top >= y1 || bottom <= y0) continue;
+        drawQuadRows(canvas, quads[i], std::max(top, y0), std::min(bottom, y1), span);
     }
 }
 
+constexpr int MostBands = 128;
+
+// One band of rows: how many of the submitted quads it has drawn, and
+// whether a thread is drawing it now.
+struct Band {
+    std::atomic<int> done{0};
+    std::atomic<bool> busy{false};
+};
+
 // The workers: started once, they draw the quads of the canvas bound to the
-// pool while the main thread goes on adding more, each worker its own bands,
-// every band in the order the quads were added.
+// pool while the main thread goes on adding more. Any thread may take any
+// band that is behind, but only one at a time, and a band draws its quads in
+// the order they were added, so the picture does not depend on who drew what.
 struct RasterPool {
     std::mutex lock;
     std::condition_variable wake, finished;
     std::vector<std::thread> workers;
     bool stopping = false;
-    // the job: quads [0, submitted) of canvas, shared among `active` workers
+    // the job: quads [0, submitted) of canvas, in bands of bandRows rows
     RasterCanvas* canvas = nullptr;
     SpanFunction span = nullptr;
-    int active = 0;
-    int submitted = 0;
-    int done[MostThreads] = {};
+    int active = 0; // workers taking part
+    std::atomic<int> submitted{0};
+    int bandRows = 32, bandCount = 0;
+    Band bands[MostBands];
+    std::atomic<int> waiting{0}; // threads waiting for a band to be finished
+    uint64_t submissions = 0;    // counts every hand-over, to wake the workers
+    int inside = 0;              // workers between waking and going back to sleep
 
     ~RasterPool() {
         {
@@ -457,34 +468,57 @@ struct RasterPool {
         for (std::thread& t : workers) t.join();
     }
 
-    // A worker's life: wait for quads it has not drawn, draw its share.
-    void run(int index) {
-        std::unique_lock<std::mutex> hold(lock);
-        for (;;) {
-            wake.wait(hold,
-                      [&] { return stopping || (index < active && done[index] < submitted); });
-            if (stopping) return;
-            int from = done[index], to = submitted, count = active;
-            RasterCanvas* job = canvas;
-            SpanFunction draw = span;
-            hold.unlock();
-            drawShare(*job, from, to, index, count, draw);
-            hold.lock();
-            done[index] = to;
-            finished.notify_all();
+    // Takes every band that is behind and free, and brings it up to date;
+    // true when any work was done.
+    bool takeBands(int first) {
+        bool worked = false;
+        for (int k = 0; k < bandCount; k++) {
+            Band& band = bands[(first + k) % bandCount];
+            int upTo = submitted.load(std::memory_order_acquire);
+            if (band.done.load(std::memory_order_acquire) >= upTo) continue;
+            if (band.busy.exchange(true, std::memory_order_acq_rel)) continue;
+            int from = band.done.load(std::memory_order_relaxed);
+            upTo = submitted.load(std::memory_order_acquire);
+            int b = (first + k) % bandCount;
+            int y0 = b * bandRows, y1 = std::min(y0 + bandRows, canvas->height);
+            drawRange(*canvas, from, upTo, y0, y1, span);
+            // Sequentially consistent, so that a thread that has just said it
+            // waits either sees the band free or is woken here.
+            band.done.store(upTo);
+            band.busy.store(false);
+            worked = true;
+            if (waiting.load() > 0) {
+                std::lock_guard<std::mutex> hold(lock);
+                finished.notify_all();
+            }
         }
+        return worked;
     }
 
-    // True when every active worker has drawn every submitted quad (lock held).
-    bool idle() const {
-        for (int i = 0; i < active; i++)
-            if (done[i] < submitted) return false;
+    // True when every band has drawn every submitted quad.
+    bool allDone() const {
+        int upTo = submitted.load(std::memory_order_acquire);
+        for (int b = 0; b < bandCount; b++)
+            if (bands[b].done.load(std::memory_order_acquire) < upTo) return false;
         return true;
     }
 
-    // Waits until the workers have drawn everything submitted (lock held).
-    void waitIdle(std::unique_lock<std::mutex>& hold) {
-        finished.wait(hold, [&] { return idle(); });
+    // A worker's life: wait for new quads, then help with the bands.
+    void run(int index) {
+        uint64_t seen = 0;
+        std::unique_lock<std::mutex> hold(lock);
+        for (;;) {
+            wake.wait(hold, [&] {
+                return stopping || (index < active && canvas && submissions != seen);
+            });
+            if (stopping) return;
+            seen = submissions;
+            inside++;
+            hold.unlock();
+            takeBands(index * 7);
+            hold.lock();
+            if (--inside == 0) finished.notify_all();
+        }
     }
 
     // Starts workers until there are this many.
@@ -515,36 +549,63 @@ SpanFunction chooseSpan(bool simd) {
     return spanScalar;
 }
 
-// Lets go of the pool's hold on a canvas: waits until its submitted quads
-// are drawn and drops them from the canvas (lock held).
-void release(RasterPool& p, std::unique_lock<std::mutex>& hold) {
+// Draws what is left of the bound canvas's submitted quads, helping the
+// workers, and waits for the bands they are still drawing (lock not held).
+void drainBands(RasterPool& p) {
+    while (!p.allDone()) {
+        if (p.takeBands(0)) continue;
+        // Every band that is behind is being drawn by a worker: wait for one.
+        std::unique_lock<std::mutex> hold(p.lock);
+        p.waiting++;
+        p.finished.wait(hold, [&] {
+            if (p.allDone()) return true;
+            int upTo = p.submitted.load();
+            for (int b = 0; b < p.bandCount; b++)
+                if (p.bands[b].done.load() < upTo && !p.bands[b].busy.load()) return true;
+            return false;
+        });
+        p.waiting--;
+    }
+}
+
+// Lets go of the pool's hold on a canvas: its submitted quads are drawn and
+// dropped from the canvas.
+void release(RasterPool& p) {
     if (!p.canvas) return;
-    p.waitIdle(hold);
+    drainBands(p);
+    // No worker may still look at the job when it changes.
+    std::unique_lock<std::mutex> hold(p.lock);
+    p.finished.wait(hold, [&] { return p.inside == 0; });
     RasterCanvas& old = *p.canvas;
-    old.quads.erase(old.quads.begin(), old.quads.begin() + p.submitted);
+    int drawn = p.submitted.load();
+    old.quads.erase(old.quads.begin(), old.quads.begin() + drawn);
+    old.rowSpans.erase(old.rowSpans.begin(), old.rowSpans.begin() + 2 * drawn);
     old.submitted = 0;
     p.canvas = nullptr;
     p.submitted = 0;
-    for (int& d : p.done) d = 0;
+    for (int b = 0; b < p.bandCount; b++) p.bands[b].done = 0;
 }
 
 // Hands the canvas's quads added so far to the workers, binding the pool to
 // the canvas (and the thread count and loops it asks for) on the first call.
 void submit(RasterCanvas& canvas) {
     RasterPool& p = pool();
+    if (p.canvas != &canvas) {
+        release(p);
+        std::lock_guard<std::mutex> hold(p.lock);
+        int threads = canvas.threads > 0 ? std::min(canvas.threads, MostThreads) : defaultThreads();
+        p.grow(threads);
+        p.canvas = &canvas;
+        p.span = chooseSpan(canvas.simd);
+        p.active = threads;
+        p.bandRows = std::max(BandRows, (canvas.height + MostBands - 1) / MostBands);
+        p.bandCount = (canvas.height + p.bandRows - 1) / p.bandRows;
+    }
     {
-        std::unique_lock<std::mutex> hold(p.lock);
-        if (p.canvas != &canvas) {
-            release(p, hold);
-            int threads =
-                canvas.threads > 0 ? std::min(canvas.threads, MostThreads) : defaultThreads();
-            p.grow(threads);
-            p.canvas = &canvas;
-            p.span = chooseSpan(canvas.simd);
-            p.active = threads;
-        }
-        p.submitted = int(canvas.quads.size());
-        canvas.submitted = p.submitted;
+        std::lock_guard<std::mutex> hold(p.lock);
+        canvas.submitted = int(canvas.quads.size());
+        p.submitted.store(canvas.submitted, std::memory_order_release);
+        p.submissions++;
     }
     p.wake.notify_all();
 }
@@ -558,14 +619,15 @@ void finish(RasterCanvas& canvas) {
         for (const RasterQuad& q : canvas.quads)
             pixels += double(q.right - q.left) * double(q.bottom - q.top);
         if (pixels < SmallJobPixels || canvas.threads == 1) {
-            drawShare(canvas, 0, int(canvas.quads.size()), 0, 1, chooseSpan(canvas.simd));
+            drawRange(canvas, 0, int(canvas.quads.size()), 0, canvas.height,
+                      chooseSpan(canvas.simd));
             canvas.quads.clear();
+            canvas.rowSpans.clear();
             return;
         }
     }
     submit(canvas);
-    std::unique_lock<std::mutex> hold(p.lock);
-    release(p, hold);
+    release(p);
 }
 
 } // namespace
@@ -590,6 +652,7 @@ bool RasterOpen(RasterCanvas& canvas, int width, int height) {
         canvas.pixels.assign(size_t(width) * size_t(height), 0xFF000000u);
         RasterFlush(canvas);
         canvas.quads.reserve(MaxPendingQuads);
+        canvas.rowSpans.reserve(size_t(MaxPendingQuads) * 2);
     } catch (const std::bad_alloc&) {
         RasterClose(canvas);
         return false;
@@ -604,6 +667,7 @@ void RasterClose(RasterCanvas& canvas) {
     RasterFlush(canvas);
     canvas.pixels = {};
     canvas.quads = {};
+    canvas.rowSpans = {};
     canvas.width = canvas.height = 0;
 }
 
@@ -622,7 +686,7 @@ void RasterSetView(RasterCanvas& canvas, float scale, float offsetX, float offse
 void RasterClear(RasterCanvas& canvas, uint32_t colour) {
     if (canvas.pixels.empty()) return;
     // Quads not yet with the workers would be wiped anyway.
-    if (canvas.submitted == 0) canvas.quads.clear();
+    if (canvas.submitted == 0) canvas.quads.clear(), canvas.rowSpans.clear();
     if (canvas.threads == 1) {
         RasterFlush(canvas);
         std::fill(canvas.pixels.begin(), canvas.pixels.end(), colour | 0xFF000000u);
@@ -640,6 +704,8 @@ void RasterClear(RasterCanvas& canvas, uint32_t colour) {
     q.blend = RasterBlend::Solid;
     q.sampler = SamplerFill;
     canvas.quads.push_back(q);
+    canvas.rowSpans.push_back(q.top);
+    canvas.rowSpans.push_back(q.bottom);
     submit(canvas);
 }
 
@@ -705,6 +771,8 @@ bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture
         if (blend == RasterBlend::Solid) q.blend = RasterBlend::Alpha;
     }
     canvas.quads.push_back(q);
+    canvas.rowSpans.push_back(q.top);
+    canvas.rowSpans.push_back(q.bottom);
     // Workers start on a frame while it is still being drawn.
     if (canvas.threads != 1 && int(canvas.quads.size()) - canvas.submitted >= SubmitQuads)
         submit(canvas);

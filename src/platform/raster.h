@@ -52,6 +52,7 @@ struct RasterCanvas {
     // the logical-to-physical mapping folded into every quad
     float scale = 1, offsetX = 0, offsetY = 0;
     std::vector<RasterQuad> quads; // capacity reserved once, never grows
+    std::vector<int> rowSpans;     // top and bottom row of each pending quad
     int submitted = 0;             // quads handed to the workers so far
     int threads = 0;               // 0 = the pool's size
     bool simd = true;              // AVX2 when the processor has it
