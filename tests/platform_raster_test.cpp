@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/raster.h"
 #include "platform/video_internal.h"
+#include "support/run.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <unistd.h>
 
 namespace {
 
@@ -566,6 +568,91 @@ TEST_F(AgainstSdl, LetterboxedLogicalScreenLandsInTheMiddle) {
     ASSERT_TRUE(FinishedFrame(frame, w, h));
     EXPECT_EQ(w, 200);
     EXPECT_EQ(frame[75 * 200 + 100], 0xFFFF0000u);
+}
+
+// --- a real window under a private X server ---
+
+TEST(RasterWindow, MapsThePointerFollowsAResizeAndSurvivesEngineSwitches) {
+    if (!ProgramInPath("Xvfb") || !ProgramInPath("xdotool"))
+        GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    int number = 0;
+    for (int n = 81; n <= 89 && number == 0; ++n)
+        if (!PathExists("/tmp/.X11-unix/X" + std::to_string(n)) &&
+            !PathExists("/tmp/.X" + std::to_string(n) + "-lock"))
+            number = n;
+    if (number == 0) GTEST_SKIP() << "no free X display number in :81..:89";
+    std::string display = ":" + std::to_string(number);
+    int server = StartProcess({"Xvfb", display, "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    ASSERT_GT(server, 0);
+    for (int waited = 0; waited < 15000 && !PathExists("/tmp/.X11-unix/X" + std::to_string(number));
+         waited += 50)
+        usleep(50000);
+    setenv("DISPLAY", display.c_str(), 1);
+    PlatformShutdown();
+    PlatformConfig config;
+    config.virtualClock = true;
+    config.silentAudio = true;
+    config.endThrows = true;
+    config.seed = 1;
+    ASSERT_TRUE(PlatformInit(config)) << PlatformError();
+    UseSdlSoftwareRenderer(false);
+    SetWindowTitle("raster window test");
+    SetGraphicsEngine(2);
+    ASSERT_TRUE(OpenDisplay(320, 240, 0, 60)) << PlatformError();
+    EXPECT_TRUE(videoState.raster);
+    EXPECT_EQ(OpenedEngineName(), "software");
+    SetLogicalSize(160, 120);
+    // Window point 100, 60 is logical 50, 30 at twice the size.
+    int x = 100, y = 60;
+    VideoWindowToLogical(x, y);
+    EXPECT_EQ(x, 50);
+    EXPECT_EQ(y, 30);
+    ClearScreen();
+    SetColor(0, 0, 255);
+    DrawRect(0, 0, 160, 120);
+    Flip(0);
+    EXPECT_EQ(GrabPixmap(0, 0, 320, 240).pixels[size_t(239 * 320 + 319)], 0xFF0000FFu);
+
+    // A window made larger by someone else gets a picture of its new size.
+    int sized = WaitProcess(StartProcess({"xdotool", "search", "--name", "raster window test",
+                                          "windowsize", "480", "240"},
+                                         {"DISPLAY=" + display}),
+                            10000);
+    for (int tries = 0; tries < 100 && PhysicalWidth() != 480; tries++) {
+        usleep(20000);
+        Flip(0);
+    }
+    EXPECT_EQ(sized, 0) << "xdotool could not resize the window";
+    if (sized == 0) {
+        EXPECT_EQ(PhysicalWidth(), 480);
+        // 160 x 120 in 480 x 240: twice the size, 80-pixel bars on both sides.
+        ClearScreen();
+        SetColor(255, 0, 0);
+        DrawRect(0, 0, 160, 120);
+        Pixmap p = GrabPixmap(0, 0, 480, 240);
+        EXPECT_EQ(p.pixels[size_t(100 * 480 + 79)], 0xFF000000u);
+        EXPECT_EQ(p.pixels[size_t(100 * 480 + 80)], 0xFFFF0000u);
+        EXPECT_EQ(p.pixels[size_t(100 * 480 + 399)], 0xFFFF0000u);
+        EXPECT_EQ(p.pixels[size_t(100 * 480 + 400)], 0xFF000000u);
+    }
+
+    // Switching to another engine and back, as the settings panel does.
+    SetGraphicsEngine(1);
+    ASSERT_TRUE(OpenDisplay(320, 240, 0, 60)) << PlatformError();
+    EXPECT_FALSE(videoState.raster);
+    SetGraphicsEngine(2);
+    ASSERT_TRUE(OpenDisplay(200, 100, 0, 60)) << PlatformError();
+    EXPECT_TRUE(videoState.raster);
+    EXPECT_EQ(PhysicalWidth(), 200);
+    SetLogicalSize(0, 0);
+    ClearScreen();
+    SetColor(0, 255, 0);
+    DrawRect(10, 10, 5, 5);
+    Flip(0);
+    EXPECT_EQ(GrabPixmap(12, 12, 1, 1).pixels[0], 0xFF00FF00u);
+    PlatformShutdown();
+    unsetenv("DISPLAY");
+    StopProcess(server);
 }
 
 } // namespace
