@@ -111,6 +111,49 @@ inline uint32_t fetchBilinear(const RasterQuad& q, int32_t u, int32_t v, bool ma
     return out;
 }
 
+// The smallest whole number not below x, for |x| well inside 32 bits (no
+// library call: this runs once per row of every quad).
+__attribute__((always_inline)) inline int ceilInt(double x) {
+    int i = int(x);
+    return i + (double(i) < x ? 1 : 0);
+}
+
+// A coordinate in 16.16 fixed point, rounded, kept well inside 32 bits.
+__attribute__((always_inline)) inline int32_t fixed(double value) {
+    double scaled = std::clamp(value * 65536.0 + 0.5, -1073741824.0, 1073741824.0);
+    int32_t i = int32_t(scaled);
+    return i - (double(i) > scaled ? 1 : 0);
+}
+
+// The columns [from, to) of a row whose centres lie in the quad.
+__attribute__((always_inline)) inline void rowSpan(const RasterQuad& q, int y, int& from, int& to) {
+    double centreY = double(y) + 0.5;
+    double lo = std::max(q.fromS + q.slopeS * centreY, q.fromT + q.slopeT * centreY);
+    double hi = std::min(q.toS + q.slopeS * centreY, q.toT + q.slopeT * centreY);
+    from = to = q.left;
+    if (!(hi > lo)) return;
+    // Bounds beyond the quad's columns only need to stay beyond them.
+    const double left = double(q.left), right = double(q.right);
+    from = ceilInt(std::clamp(lo - 0.5, left - 1, right));
+    to = ceilInt(std::clamp(hi - 0.5, left - 1, right));
+    from = std::max(from, q.left), to = std::min(to, q.right);
+    if (to < from) to = from;
+}
+
+// Where row y of a quad starts: its columns [from, to) and the fixed-point
+// texel coordinates at the first; false when the row misses the quad.
+__attribute__((always_inline)) inline bool rowStart(const RasterQuad& q, int y, int& from, int& to,
+                                                    int32_t& u, int32_t& v) {
+    rowSpan(q, y, from, to);
+    if (from >= to) return false;
+    if ((q.sampler & 0x7F) >= SamplerNearest) {
+        double x = double(from) + 0.5, cy = double(y) + 0.5;
+        u = fixed(q.uc + q.ux * x + q.uy * cy);
+        v = fixed(q.vc + q.vx * x + q.vy * cy);
+    }
+    return true;
+}
+
 // Draws n pixels of a span with the portable loop.
 void spanScalar(const RasterQuad& q, uint32_t* dst, int n, int32_t u, int32_t v, int32_t du,
                 int32_t dv) {
@@ -137,6 +180,18 @@ void spanScalar(const RasterQuad& q, uint32_t* dst, int n, int32_t u, int32_t v,
         uint32_t sr = div255((t >> 16 & 255) * tr), sg = div255((t >> 8 & 255) * tg);
         uint32_t sb = div255((t & 255) * tb), sa = div255((t >> 24) * ta);
         dst[i] = blendPixel(dst[i], sr, sg, sb, sa, q.blend);
+    }
+}
+
+// Draws rows [y0, y1) of a quad with the portable loop.
+void rowsScalar(const RasterQuad& q, uint32_t* pixels, int stride, int y0, int y1) {
+    const int32_t du = fixed(q.ux), dv = fixed(q.vx);
+    for (int y = y0; y < y1; y++) {
+        int from = 0, to = 0;
+        int32_t u = 0, v = 0;
+        if (rowStart(q, y, from, to, u, v))
+            spanScalar(q, pixels + size_t(y) * size_t(stride) + size_t(from), to - from, u, v, du,
+                       dv);
     }
 }
 
@@ -209,11 +264,13 @@ ZP_AVX2 __m256i mix8(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i
 // Where a span's pixels come from, eight at a time.
 enum class Fetch { Constant, Nearest, Copy, Bilinear };
 
-// Draws n pixels of a span eight at a time, the last few under a lane mask;
-// every lane computes exactly what spanScalar computes for its pixel.
+// Draws rows [y0, y1) of a quad, each eight pixels at a time and the last few
+// under a lane mask; every lane computes exactly what spanScalar computes for
+// its pixel.
 template <RasterBlend Blend, Fetch From, bool Masked>
-__attribute__((target("avx2"))) void spanAvx2T(const RasterQuad& q, uint32_t* dst, int n, int32_t u,
-                                               int32_t v, int32_t du, int32_t dv) {
+__attribute__((target("avx2"))) void rowsAvx2T(const RasterQuad& q, uint32_t* pixels, int stride,
+                                               int y0, int y1) {
+    const int32_t du = fixed(q.ux), dv = fixed(q.vx);
     const uint32_t tint = q.tint;
     const __m256i byte = _mm256_set1_epi32(255);
     const __m256i tr = _mm256_set1_epi32(int(tint >> 16 & 255));
@@ -221,114 +278,126 @@ __attribute__((target("avx2"))) void spanAvx2T(const RasterQuad& q, uint32_t* ds
     const __m256i tb = _mm256_set1_epi32(int(tint & 255));
     const __m256i ta = _mm256_set1_epi32(int(tint >> 24));
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256i uv =
-        _mm256_add_epi32(_mm256_set1_epi32(u), _mm256_mullo_epi32(lanes, _mm256_set1_epi32(du)));
-    __m256i vv =
-        _mm256_add_epi32(_mm256_set1_epi32(v), _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dv)));
+    const __m256i laneU = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(du));
+    const __m256i laneV = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dv));
     const __m256i stepU = _mm256_set1_epi32(int32_t(uint32_t(du) * 8u));
     const __m256i stepV = _mm256_set1_epi32(int32_t(uint32_t(dv) * 8u));
     const __m256i maxX = _mm256_set1_epi32(q.texWidth - 1);
     const __m256i maxY = _mm256_set1_epi32(q.texHeight - 1);
     const __m256i width = _mm256_set1_epi32(q.texWidth);
     const int* texels = reinterpret_cast<const int*>(q.texels);
-    for (int i = 0; i < n; i += 8) {
-        const bool whole = i + 8 <= n;
-        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), lanes);
-        int* at = reinterpret_cast<int*>(dst + i);
-        __m256i d = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
-                          : _mm256_maskload_epi32(at, live);
-        __m256i sr = tr, sg = tg, sb = tb, sa = ta;
-        if constexpr (From != Fetch::Constant) {
-            __m256i t;
-            if constexpr (From == Fetch::Bilinear) {
-                const __m256i half = _mm256_set1_epi32(32768);
-                __m256i bu = _mm256_sub_epi32(uv, half), bv = _mm256_sub_epi32(vv, half);
-                __m256i x0 = _mm256_srai_epi32(bu, 16), y0 = _mm256_srai_epi32(bv, 16);
-                __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), byte);
-                __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), byte);
-                const __m256i full = _mm256_set1_epi32(256), one = _mm256_set1_epi32(1);
-                __m256i gx = _mm256_sub_epi32(full, fx), gy = _mm256_sub_epi32(full, fy);
-                __m256i x1 = clampLanes(_mm256_add_epi32(x0, one), maxX);
-                __m256i y1 = clampLanes(_mm256_add_epi32(y0, one), maxY);
-                x0 = clampLanes(x0, maxX), y0 = clampLanes(y0, maxY);
-                __m256i r0 = _mm256_mullo_epi32(y0, width), r1 = _mm256_mullo_epi32(y1, width);
-                __m256i t00 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x0), 4);
-                __m256i t10 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x1), 4);
-                __m256i t01 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x0), 4);
-                __m256i t11 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x1), 4);
-                if constexpr (Masked)
-                    t00 = mask8(t00), t10 = mask8(t10), t01 = mask8(t01), t11 = mask8(t11);
-                sb = mix8<0>(t00, t10, t01, t11, fx, gx, fy, gy);
-                sg = mix8<8>(t00, t10, t01, t11, fx, gx, fy, gy);
-                sr = mix8<16>(t00, t10, t01, t11, fx, gx, fy, gy);
-                sa = mix8<24>(t00, t10, t01, t11, fx, gx, fy, gy);
-                t = _mm256_setzero_si256();
-            } else {
-                int x0 = int32_t(uint32_t(u) + uint32_t(i) * 65536u) >> 16, y = v >> 16;
-                if (From == Fetch::Copy && whole && x0 >= 0 && x0 + 7 < q.texWidth && y >= 0 &&
-                    y < q.texHeight) {
-                    t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
-                        q.texels + size_t(y) * size_t(q.texWidth) + size_t(x0)));
+    for (int y = y0; y < y1; y++) {
+        int from = 0, to = 0;
+        int32_t u = 0, v = 0;
+        if (!rowStart(q, y, from, to, u, v)) continue;
+        uint32_t* dst = pixels + size_t(y) * size_t(stride) + size_t(from);
+        const int n = to - from;
+        __m256i uv = _mm256_add_epi32(_mm256_set1_epi32(u), laneU);
+        __m256i vv = _mm256_add_epi32(_mm256_set1_epi32(v), laneV);
+        for (int i = 0; i < n; i += 8) {
+            const bool whole = i + 8 <= n;
+            const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), lanes);
+            int* at = reinterpret_cast<int*>(dst + i);
+            __m256i d = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
+                              : _mm256_maskload_epi32(at, live);
+            __m256i sr = tr, sg = tg, sb = tb, sa = ta;
+            if constexpr (From != Fetch::Constant) {
+                __m256i t;
+                if constexpr (From == Fetch::Bilinear) {
+                    const __m256i half = _mm256_set1_epi32(32768);
+                    __m256i bu = _mm256_sub_epi32(uv, half), bv = _mm256_sub_epi32(vv, half);
+                    __m256i x0 = _mm256_srai_epi32(bu, 16), y0 = _mm256_srai_epi32(bv, 16);
+                    __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), byte);
+                    __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), byte);
+                    const __m256i full = _mm256_set1_epi32(256), one = _mm256_set1_epi32(1);
+                    __m256i gx = _mm256_sub_epi32(full, fx), gy = _mm256_sub_epi32(full, fy);
+                    __m256i x1 = clampLanes(_mm256_add_epi32(x0, one), maxX);
+                    __m256i y1 = clampLanes(_mm256_add_epi32(y0, one), maxY);
+                    x0 = clampLanes(x0, maxX), y0 = clampLanes(y0, maxY);
+                    __m256i r0 = _mm256_mullo_epi32(y0, width), r1 = _mm256_mullo_epi32(y1, width);
+                    __m256i t00 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x0), 4);
+                    __m256i t10 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x1), 4);
+                    __m256i t01 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x0), 4);
+                    __m256i t11 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x1), 4);
+                    if constexpr (Masked)
+                        t00 = mask8(t00), t10 = mask8(t10), t01 = mask8(t01), t11 = mask8(t11);
+                    sb = mix8<0>(t00, t10, t01, t11, fx, gx, fy, gy);
+                    sg = mix8<8>(t00, t10, t01, t11, fx, gx, fy, gy);
+                    sr = mix8<16>(t00, t10, t01, t11, fx, gx, fy, gy);
+                    sa = mix8<24>(t00, t10, t01, t11, fx, gx, fy, gy);
+                    t = _mm256_setzero_si256();
                 } else {
-                    __m256i ix = clampLanes(_mm256_srai_epi32(uv, 16), maxX);
-                    __m256i iy = clampLanes(_mm256_srai_epi32(vv, 16), maxY);
-                    t = _mm256_i32gather_epi32(
-                        texels, _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix), 4);
+                    int x0 = int32_t(uint32_t(u) + uint32_t(i) * 65536u) >> 16, y = v >> 16;
+                    if (From == Fetch::Copy && whole && x0 >= 0 && x0 + 7 < q.texWidth && y >= 0 &&
+                        y < q.texHeight) {
+                        t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                            q.texels + size_t(y) * size_t(q.texWidth) + size_t(x0)));
+                    } else {
+                        __m256i ix = clampLanes(_mm256_srai_epi32(uv, 16), maxX);
+                        __m256i iy = clampLanes(_mm256_srai_epi32(vv, 16), maxY);
+                        t = _mm256_i32gather_epi32(
+                            texels, _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix), 4);
+                    }
+                    if constexpr (Masked) t = mask8(t);
+                    sr = _mm256_and_si256(_mm256_srli_epi32(t, 16), byte);
+                    sg = _mm256_and_si256(_mm256_srli_epi32(t, 8), byte);
+                    sb = _mm256_and_si256(t, byte);
+                    sa = _mm256_srli_epi32(t, 24);
                 }
-                if constexpr (Masked) t = mask8(t);
-                sr = _mm256_and_si256(_mm256_srli_epi32(t, 16), byte);
-                sg = _mm256_and_si256(_mm256_srli_epi32(t, 8), byte);
-                sb = _mm256_and_si256(t, byte);
-                sa = _mm256_srli_epi32(t, 24);
+                sr = div255v(mul16(sr, tr)), sg = div255v(mul16(sg, tg));
+                sb = div255v(mul16(sb, tb)), sa = div255v(mul16(sa, ta));
+                uv = _mm256_add_epi32(uv, stepU);
+                vv = _mm256_add_epi32(vv, stepV);
             }
-            sr = div255v(mul16(sr, tr)), sg = div255v(mul16(sg, tg));
-            sb = div255v(mul16(sb, tb)), sa = div255v(mul16(sa, ta));
-            uv = _mm256_add_epi32(uv, stepU);
-            vv = _mm256_add_epi32(vv, stepV);
+            __m256i out = blend8<Blend>(d, sr, sg, sb, sa);
+            if (whole)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), out);
+            else
+                _mm256_maskstore_epi32(at, live, out);
         }
-        __m256i out = blend8<Blend>(d, sr, sg, sb, sa);
-        if (whole)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), out);
-        else
-            _mm256_maskstore_epi32(at, live, out);
     }
 }
 
-using SpanKernel = void (*)(const RasterQuad&, uint32_t*, int, int32_t, int32_t, int32_t, int32_t);
+using RowsFunction = void (*)(const RasterQuad&, uint32_t*, int, int, int);
 
 // The kernels of one blend for every way of fetching.
-template <RasterBlend Blend> constexpr SpanKernel kernelsOf(Fetch from, bool masked) {
+template <RasterBlend Blend> constexpr RowsFunction kernelsOf(Fetch from, bool masked) {
     switch (from) {
     case Fetch::Constant:
-        return spanAvx2T<Blend, Fetch::Constant, false>;
+        return rowsAvx2T<Blend, Fetch::Constant, false>;
     case Fetch::Nearest:
-        return masked ? spanAvx2T<Blend, Fetch::Nearest, true>
-                      : spanAvx2T<Blend, Fetch::Nearest, false>;
+        return masked ? rowsAvx2T<Blend, Fetch::Nearest, true>
+                      : rowsAvx2T<Blend, Fetch::Nearest, false>;
     case Fetch::Copy:
-        return masked ? spanAvx2T<Blend, Fetch::Copy, true> : spanAvx2T<Blend, Fetch::Copy, false>;
+        return masked ? rowsAvx2T<Blend, Fetch::Copy, true> : rowsAvx2T<Blend, Fetch::Copy, false>;
     default:
-        return masked ? spanAvx2T<Blend, Fetch::Bilinear, true>
-                      : spanAvx2T<Blend, Fetch::Bilinear, false>;
+        return masked ? rowsAvx2T<Blend, Fetch::Bilinear, true>
+                      : rowsAvx2T<Blend, Fetch::Bilinear, false>;
     }
 }
 
-// Draws n pixels of a span with the AVX2 kernel for its quad.
-__attribute__((target("avx2"))) void spanAvx2(const RasterQuad& q, uint32_t* dst, int n, int32_t u,
-                                              int32_t v, int32_t du, int32_t dv) {
+// Draws rows [y0, y1) of a quad with the AVX2 kernel for it.
+__attribute__((target("avx2"))) void rowsAvx2(const RasterQuad& q, uint32_t* pixels, int stride,
+                                              int y0, int y1) {
     if (q.sampler == SamplerFill) {
-        __m256i c = _mm256_set1_epi32(int(q.tint | 0xFF000000u));
-        int i = 0;
-        for (; i + 8 <= n; i += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), c);
-        std::fill_n(dst + i, n - i, q.tint | 0xFF000000u);
+        const __m256i c = _mm256_set1_epi32(int(q.tint | 0xFF000000u));
+        for (int y = y0; y < y1; y++) {
+            int from = 0, to = 0;
+            rowSpan(q, y, from, to);
+            uint32_t* dst = pixels + size_t(y) * size_t(stride) + size_t(from);
+            int n = to - from, i = 0;
+            for (; i + 8 <= n; i += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), c);
+            std::fill_n(dst + i, n - i, q.tint | 0xFF000000u);
+        }
         return;
     }
     const bool masked = (q.sampler & 0x80) != 0;
     const int kind = q.sampler & 0x7F;
-    Fetch from = kind == SamplerConstant   ? Fetch::Constant
-                 : kind == SamplerBilinear ? Fetch::Bilinear
-                 : du == 65536 && dv == 0  ? Fetch::Copy
-                                           : Fetch::Nearest;
-    SpanKernel kernel;
+    Fetch from = kind == SamplerConstant                    ? Fetch::Constant
+                 : kind == SamplerBilinear                  ? Fetch::Bilinear
+                 : fixed(q.ux) == 65536 && fixed(q.vx) == 0 ? Fetch::Copy
+                                                            : Fetch::Nearest;
+    RowsFunction kernel;
     switch (q.blend) {
     case RasterBlend::Solid:
         kernel = kernelsOf<RasterBlend::Solid>(from, masked);
@@ -343,42 +412,13 @@ __attribute__((target("avx2"))) void spanAvx2(const RasterQuad& q, uint32_t* dst
         kernel = kernelsOf<RasterBlend::Multiply>(from, masked);
         break;
     }
-    kernel(q, dst, n, u, v, du, dv);
+    kernel(q, pixels, stride, y0, y1);
 }
 
 #endif
 
-using SpanFunction = void (*)(const RasterQuad&, uint32_t*, int, int32_t, int32_t, int32_t,
-                              int32_t);
-
-// The smallest whole number not below x, for |x| well inside 32 bits (no
-// library call: this runs once per row of every quad).
-inline int ceilInt(double x) {
-    int i = int(x);
-    return i + (double(i) < x ? 1 : 0);
-}
-
-// A coordinate in 16.16 fixed point, rounded, kept well inside 32 bits.
-inline int32_t fixed(double value) {
-    double scaled = std::clamp(value * 65536.0 + 0.5, -1073741824.0, 1073741824.0);
-    int32_t i = int32_t(scaled);
-    return i - (double(i) > scaled ? 1 : 0);
-}
-
-// The columns [from, to) of a row whose centres lie in the quad.
-inline void rowSpan(const RasterQuad& q, int y, int& from, int& to) {
-    double centreY = double(y) + 0.5;
-    double lo = std::max(q.fromS + q.slopeS * centreY, q.fromT + q.slopeT * centreY);
-    double hi = std::min(q.toS + q.slopeS * centreY, q.toT + q.slopeT * centreY);
-    from = to = q.left;
-    if (!(hi > lo)) return;
-    // Bounds beyond the quad's columns only need to stay beyond them.
-    const double left = double(q.left), right = double(q.right);
-    from = ceilInt(std::clamp(lo - 0.5, left - 1, right));
-    to = ceilInt(std::clamp(hi - 0.5, left - 1, right));
-    from = std::max(from, q.left), to = std::min(to, q.right);
-    if (to < from) to = from;
-}
+using QuadFunction = void (*)(const RasterQuad&, uint32_t*, int, int, int);
+using SpanFunction = QuadFunction;
 
 // Turns 0 <= k X + m0 + mY Y < 1 into bounds on X along each row; when k is
 // 0 the condition holds on a range of rows, which narrows top and bottom.
@@ -402,21 +442,9 @@ bool edgeBounds(double k, double m0, double mY, double& from, double& to, double
 }
 
 // Draws the rows [y0, y1) of one quad.
-void drawQuadRows(RasterCanvas& canvas, const RasterQuad& q, int y0, int y1, SpanFunction span) {
-    for (int y = y0; y < y1; y++) {
-        int from = 0, to = 0;
-        rowSpan(q, y, from, to);
-        if (from >= to) continue;
-        double x = double(from) + 0.5, cy = double(y) + 0.5;
-        int32_t u = 0, v = 0, du = 0, dv = 0;
-        if (q.sampler != SamplerFill && q.sampler != SamplerConstant) {
-            u = fixed(q.uc + q.ux * x + q.uy * cy);
-            v = fixed(q.vc + q.vx * x + q.vy * cy);
-            du = fixed(q.ux), dv = fixed(q.vx);
-        }
-        span(q, canvas.pixels.data() + size_t(y) * size_t(canvas.width) + size_t(from), to - from,
-             u, v, du, dv);
-    }
+inline void drawQuadRows(RasterCanvas& canvas, const RasterQuad& q, int y0, int y1,
+                         SpanFunction rows) {
+    rows(q, canvas.pixels.data(), canvas.width, y0, y1);
 }
 
 // Draws quads [from, to) of a canvas, only their rows in [y0, y1).
@@ -543,10 +571,10 @@ int defaultThreads() {
 
 SpanFunction chooseSpan(bool simd) {
 #ifdef ZP_RASTER_X86
-    if (simd && RasterHasAvx2()) return spanAvx2;
+    if (simd && RasterHasAvx2()) return rowsAvx2;
 #endif
     (void)simd;
-    return spanScalar;
+    return rowsScalar;
 }
 
 // Draws what is left of the bound canvas's submitted quads, helping the
@@ -619,8 +647,11 @@ void finish(RasterCanvas& canvas) {
         for (const RasterQuad& q : canvas.quads)
             pixels += double(q.right - q.left) * double(q.bottom - q.top);
         if (pixels < SmallJobPixels || canvas.threads == 1) {
-            drawRange(canvas, 0, int(canvas.quads.size()), 0, canvas.height,
-                      chooseSpan(canvas.simd));
+            // Band by band, so that the rows being drawn stay in the cache.
+            SpanFunction rows = chooseSpan(canvas.simd);
+            for (int y = 0; y < canvas.height; y += BandRows)
+                drawRange(canvas, 0, int(canvas.quads.size()), y,
+                          std::min(y + BandRows, canvas.height), rows);
             canvas.quads.clear();
             canvas.rowSpans.clear();
             return;
