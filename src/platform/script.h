@@ -16,10 +16,10 @@ enum class ScriptVerb { Mouse, Down, Up, Press, Type, Close, JoyAxis, JoyHat, Jo
 struct ScriptEvent {
     int ms = 0;
     ScriptVerb verb = ScriptVerb::End;
-    int code = 0;       // key code, or 1000 + mouse button (mouse1 = 1001)
-    float a = 0, b = 0; // mouse x, y; joystick axis index/value, hat value, button/state
-    int joystick = 0;   // 0-based joystick port for joystick verbs
-    std::string text;   // type
+    int code = 0;        // key code, or 1000 + mouse button (mouse1 = 1001)
+    float a = 0, b = 0;  // mouse x, y; joystick axis index/value, hat value, button/state
+    int joystick = 0;    // 0-based joystick port for joystick verbs
+    std::string text;    // type
 };
 
 // Parses a whole script. On a bad line returns false and sets error to
