@@ -10,8 +10,12 @@
 
 #include <SDL.h>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 VideoState videoState;
 
@@ -105,14 +109,8 @@ bool openRaster(SDL_Window* window, std::string& why) {
     return true;
 }
 
-// Copies the finished picture to the window and shows it. A window that
-// changed size gets a picture of its new size for the next frame.
-void presentRaster() {
-    RasterCanvas& canvas = videoState.canvas;
-    RasterFlush(canvas);
-    if (videoState.headless || !videoState.window) return;
-    SDL_Surface* surface = SDL_GetWindowSurface(videoState.window);
-    if (!surface) return;
+// Copies a finished picture into a window surface.
+void copyToSurface(const RasterCanvas& canvas, SDL_Surface* surface) {
     int w = std::min(surface->w, canvas.width), h = std::min(surface->h, canvas.height);
     if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
     if (surface->format->format == SDL_PIXELFORMAT_ARGB8888 ||
@@ -125,12 +123,85 @@ void presentRaster() {
                           surface->format->format, surface->pixels, surface->pitch);
     }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    SDL_UpdateWindowSurface(videoState.window);
-    if ((surface->w != canvas.width || surface->h != canvas.height) &&
-        RasterOpen(canvas, surface->w, surface->h)) {
-        videoState.physicalWidth = surface->w;
-        videoState.physicalHeight = surface->h;
-        applyRasterView();
+}
+
+// Shows pictures in the window on a thread of its own: copying the picture
+// and handing it to the X server (which waits for the server, milliseconds on
+// a busy machine) overlap with the start of the next frame. The picture is
+// not drawn on until the copy is done (WaitForPresent), and the surface is
+// only fetched while no showing is under way.
+struct Presenter {
+    std::mutex lock;
+    std::condition_variable wake, done;
+    std::thread thread;
+    SDL_Window* window = nullptr;
+    SDL_Surface* surface = nullptr;
+    const RasterCanvas* canvas = nullptr;
+    bool stopping = false;
+    std::atomic<bool> busy{false};
+
+    ~Presenter() {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            stopping = true;
+        }
+        wake.notify_all();
+        if (thread.joinable()) thread.join();
+    }
+
+    // The thread: waits for a picture, copies and shows it.
+    void run() {
+        std::unique_lock<std::mutex> hold(lock);
+        for (;;) {
+            wake.wait(hold, [&] { return stopping || busy.load(); });
+            if (stopping) return;
+            hold.unlock();
+            copyToSurface(*canvas, surface);
+            SDL_UpdateWindowSurface(window);
+            hold.lock();
+            busy = false;
+            done.notify_all();
+        }
+    }
+
+    // Waits until the last picture has been copied and shown.
+    void wait() {
+        if (!busy.load()) return;
+        std::unique_lock<std::mutex> hold(lock);
+        done.wait(hold, [&] { return !busy.load(); });
+    }
+
+    // Starts copying the canvas to the window's surface and showing it.
+    void show(SDL_Window* w, SDL_Surface* s, const RasterCanvas* c) {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            if (!thread.joinable()) thread = std::thread([this] { run(); });
+            window = w, surface = s, canvas = c;
+            busy = true;
+        }
+        wake.notify_one();
+    }
+};
+
+Presenter presenter;
+
+// Shows the finished picture in the window. A window that changed size gets
+// a picture of its new size for the next frame.
+void presentRaster() {
+    RasterCanvas& canvas = videoState.canvas;
+    RasterFlush(canvas);
+    if (videoState.headless || !videoState.window) return;
+    presenter.wait();
+    SDL_Surface* surface = SDL_GetWindowSurface(videoState.window);
+    if (!surface) return;
+    presenter.show(videoState.window, surface, &canvas);
+    if (surface->w != canvas.width || surface->h != canvas.height) {
+        presenter.wait();
+        if (RasterOpen(canvas, surface->w, surface->h)) {
+            videoState.physicalWidth = surface->w;
+            videoState.physicalHeight = surface->h;
+            applyRasterView();
+        }
     }
 }
 
@@ -297,6 +368,10 @@ bool DisplayModeExists(int width, int height, int depth) {
     return false;
 }
 
+void WaitForPresent() {
+    presenter.wait();
+}
+
 void UseSdlSoftwareRenderer(bool on) {
     videoState.sdlSoftware = on;
 }
@@ -341,6 +416,7 @@ bool OpenDisplay(int width, int height, int depth, int refresh) {
 
 // Closes the display; images and fonts stay loaded for the next one.
 void CloseDisplay() {
+    presenter.wait();
     if (videoState.renderer) {
         FlushBatch();
         DropAllTextures();

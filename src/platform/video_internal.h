@@ -101,6 +101,10 @@ struct VideoState {
 
 extern VideoState videoState;
 
+// Waits until the rasteriser's last picture has been copied to the window;
+// nothing may draw on the picture before.
+void WaitForPresent();
+
 // Makes the "software" engine open SDL's own software renderer instead of the
 // rasteriser from the next OpenDisplay on (for comparing the two).
 void UseSdlSoftwareRenderer(bool on);
