@@ -142,9 +142,11 @@ __attribute__((always_inline)) inline void rowSpan(const RasterQuad& q, int y, i
 
 // Where row y of a quad starts: its columns [from, to) and the fixed-point
 // texel coordinates at the first; false when the row misses the quad.
+// An unturned quad (edges along the rows and columns) has the same columns
+// on every row: `straight` passes them in from and to instead.
 __attribute__((always_inline)) inline bool rowStart(const RasterQuad& q, int y, int& from, int& to,
-                                                    int32_t& u, int32_t& v) {
-    rowSpan(q, y, from, to);
+                                                    int32_t& u, int32_t& v, bool straight = false) {
+    if (!straight) rowSpan(q, y, from, to);
     if (from >= to) return false;
     if ((q.sampler & 0x7F) >= SamplerNearest) {
         double x = double(from) + 0.5, cy = double(y) + 0.5;
@@ -331,10 +333,13 @@ __attribute__((target("avx2"))) void rowsAvx2T(const RasterQuad& q, uint32_t* pi
     const __m256i maxY = _mm256_set1_epi32(q.texHeight - 1);
     const __m256i width = _mm256_set1_epi32(q.texWidth);
     const int* texels = reinterpret_cast<const int*>(q.texels);
+    const bool straight = q.slopeS == 0 && q.slopeT == 0;
+    int straightFrom = 0, straightTo = 0;
+    if (straight) rowSpan(q, y0, straightFrom, straightTo);
     for (int y = y0; y < y1; y++) {
-        int from = 0, to = 0;
+        int from = straightFrom, to = straightTo;
         int32_t u = 0, v = 0;
-        if (!rowStart(q, y, from, to, u, v)) continue;
+        if (!rowStart(q, y, from, to, u, v, straight)) continue;
         uint32_t* dst = pixels + size_t(y) * size_t(stride) + size_t(from);
         const int n = to - from;
         __m256i uv = _mm256_add_epi32(_mm256_set1_epi32(u), laneU);
