@@ -10,6 +10,8 @@ namespace {
 
 // A new slot in the image table; returns its handle.
 int addImage(ImageRecord&& record) {
+    // Pending quads point at pictures of the table: draw them before it moves.
+    if (videoState.raster) FlushBatch();
     record.used = true;
     videoState.images.push_back(std::move(record));
     return int(videoState.images.size());
@@ -92,7 +94,8 @@ SDL_Texture* SurfaceTexture(Surface& surface, bool masked) {
 
 // Lets go of a surface's textures (they are made again when needed).
 void DropTextures(Surface& surface) {
-    if (surface.texture || surface.maskedTexture) FlushBatch();
+    // Pending quads may sample these pixels, which are about to change or go.
+    if (surface.texture || surface.maskedTexture || videoState.raster) FlushBatch();
     if (surface.texture) SDL_DestroyTexture(surface.texture);
     if (surface.maskedTexture) SDL_DestroyTexture(surface.maskedTexture);
     surface.texture = surface.maskedTexture = nullptr;

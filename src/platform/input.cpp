@@ -477,9 +477,12 @@ void handleEvent(const SDL_Event& e) {
         }
         return;
     }
-    case SDL_MOUSEMOTION:
-        takePointer(e.motion.x, e.motion.y);
+    case SDL_MOUSEMOTION: {
+        int x = e.motion.x, y = e.motion.y;
+        VideoWindowToLogical(x, y);
+        takePointer(x, y);
         return;
+    }
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
         int button = e.button.button == SDL_BUTTON_LEFT     ? 1
@@ -488,7 +491,9 @@ void handleEvent(const SDL_Event& e) {
                                                             : 0;
         bool down = e.type == SDL_MOUSEBUTTONDOWN;
         if (button == 0 || input.mouseDown[size_t(button)] == down) return;
-        takePointer(e.button.x, e.button.y);
+        int x = e.button.x, y = e.button.y;
+        VideoWindowToLogical(x, y);
+        takePointer(x, y);
         setMouse(button, down);
         recordChange(1000 + button, down);
         return;

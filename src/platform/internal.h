@@ -21,6 +21,9 @@ bool VideoUsesSdl(); // false with the recording back-end
 void VideoWarpPointer(int logicalX, int logicalY);
 void VideoShowPointer(bool visible);
 unsigned VideoWindowId(); // SDL window id of the open display, 0 when none
+// Maps a window point of a mouse event to logical coordinates where the
+// platform's own rasteriser draws (SDL's renderers map their events themselves).
+void VideoWindowToLogical(int& x, int& y);
 
 // clock module
 void ClockInit(const PlatformConfig& config);

@@ -1,12 +1,21 @@
 // video.cpp - the display: starting the video module, display modes, opening
-// and closing the window or full screen with one of the three SDL renderers,
-// the logical resolution, the window title, the pointer and presenting frames.
+// and closing the window or full screen with one of the three engines (two SDL
+// renderers and our own rasteriser, which presents through the window
+// surface), the logical resolution, the window title, the pointer and
+// presenting frames.
 //
 // With the recording back-end the display only "opens" as numbers: no window,
 // a fixed list of modes, and Flip and ClearScreen become records.
 #include "platform/video_internal.h"
 
 #include <SDL.h>
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
 
 VideoState videoState;
 
@@ -60,8 +69,145 @@ int driverIndex(const char* name) {
     return -1;
 }
 
+// The rasteriser's view of the logical screen: scaled to fit the physical
+// picture, centred, with bars on the sides that do not fit (as SDL letterboxes).
+void applyRasterView() {
+    RasterCanvas& canvas = videoState.canvas;
+    int pw = canvas.width, ph = canvas.height;
+    int lw = videoState.logicalWidth, lh = videoState.logicalHeight;
+    if (lw <= 0 || lh <= 0 || pw <= 0 || ph <= 0)
+        return RasterSetView(canvas, 1, 0, 0, 0, 0, pw, ph);
+    float want = float(lw) / float(lh), real = float(pw) / float(ph);
+    if (std::fabs(want - real) < 0.0001f) {
+        RasterSetView(canvas, float(pw) / float(lw), 0, 0, 0, 0, pw, ph);
+    } else if (want > real) {
+        float scale = float(pw) / float(lw);
+        int h = int(std::floor(float(lh) * scale)), y = (ph - h) / 2;
+        RasterSetView(canvas, scale, 0, float(y), 0, y, pw, h);
+    } else {
+        float scale = float(ph) / float(lh);
+        int w = int(std::floor(float(lw) * scale)), x = (pw - w) / 2;
+        RasterSetView(canvas, scale, float(x), 0, x, 0, w, ph);
+    }
+}
+
+// Makes the rasteriser's picture for a window; false when it cannot start.
+bool openRaster(SDL_Window* window, std::string& why) {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    if (!RasterOpen(videoState.canvas, w, h)) {
+        why = "no memory for a picture of " + std::to_string(w) + "x" + std::to_string(h);
+        return false;
+    }
+    // Offscreen nobody sees the window, so the picture is never copied to it.
+    if (!videoState.headless && !SDL_GetWindowSurface(window)) {
+        why = SDL_GetError();
+        RasterClose(videoState.canvas);
+        return false;
+    }
+    videoState.raster = true;
+    return true;
+}
+
+// Copies a finished picture into a window surface.
+void copyToSurface(const RasterCanvas& canvas, SDL_Surface* surface) {
+    int w = std::min(surface->w, canvas.width), h = std::min(surface->h, canvas.height);
+    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+    if (surface->format->format == SDL_PIXELFORMAT_ARGB8888 ||
+        surface->format->format == SDL_PIXELFORMAT_RGB888) {
+        for (int y = 0; y < h; y++)
+            std::memcpy(static_cast<uint8_t*>(surface->pixels) + size_t(y) * size_t(surface->pitch),
+                        canvas.pixels.data() + size_t(y) * size_t(canvas.width), size_t(w) * 4);
+    } else {
+        SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_ARGB8888, canvas.pixels.data(), canvas.width * 4,
+                          surface->format->format, surface->pixels, surface->pitch);
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+}
+
+// Shows pictures in the window on a thread of its own: copying the picture
+// and handing it to the X server (which waits for the server, milliseconds on
+// a busy machine) overlap with the start of the next frame. The picture is
+// not drawn on until the copy is done (WaitForPresent), and the surface is
+// only fetched while no showing is under way.
+struct Presenter {
+    std::mutex lock;
+    std::condition_variable wake, done;
+    std::thread thread;
+    SDL_Window* window = nullptr;
+    SDL_Surface* surface = nullptr;
+    const RasterCanvas* canvas = nullptr;
+    bool stopping = false;
+    std::atomic<bool> busy{false};
+
+    ~Presenter() {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            stopping = true;
+        }
+        wake.notify_all();
+        if (thread.joinable()) thread.join();
+    }
+
+    // The thread: waits for a picture, copies and shows it.
+    void run() {
+        std::unique_lock<std::mutex> hold(lock);
+        for (;;) {
+            wake.wait(hold, [&] { return stopping || busy.load(); });
+            if (stopping) return;
+            hold.unlock();
+            copyToSurface(*canvas, surface);
+            SDL_UpdateWindowSurface(window);
+            hold.lock();
+            busy = false;
+            done.notify_all();
+        }
+    }
+
+    // Waits until the last picture has been copied and shown.
+    void wait() {
+        if (!busy.load()) return;
+        std::unique_lock<std::mutex> hold(lock);
+        done.wait(hold, [&] { return !busy.load(); });
+    }
+
+    // Starts copying the canvas to the window's surface and showing it.
+    void show(SDL_Window* w, SDL_Surface* s, const RasterCanvas* c) {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            if (!thread.joinable()) thread = std::thread([this] { run(); });
+            window = w, surface = s, canvas = c;
+            busy = true;
+        }
+        wake.notify_one();
+    }
+};
+
+Presenter presenter;
+
+// Shows the finished picture in the window. A window that changed size gets
+// a picture of its new size for the next frame.
+void presentRaster() {
+    RasterCanvas& canvas = videoState.canvas;
+    RasterFlush(canvas);
+    if (videoState.headless || !videoState.window) return;
+    presenter.wait();
+    SDL_Surface* surface = SDL_GetWindowSurface(videoState.window);
+    if (!surface) return;
+    presenter.show(videoState.window, surface, &canvas);
+    if (surface->w != canvas.width || surface->h != canvas.height) {
+        presenter.wait();
+        if (RasterOpen(canvas, surface->w, surface->h)) {
+            videoState.physicalWidth = surface->w;
+            videoState.physicalHeight = surface->h;
+            applyRasterView();
+        }
+    }
+}
+
 // Applies the logical size to the open renderer.
 void applyLogicalSize() {
+    if (videoState.raster) return applyRasterView();
     if (!videoState.renderer) return;
     FlushBatch();
     SDL_RenderSetLogicalSize(videoState.renderer, videoState.logicalWidth,
@@ -101,6 +247,15 @@ bool openSdlDisplay(int width, int height, int depth, int refresh) {
     std::string failures;
     for (int i = 0; i < n; i++) {
         const char* name = EngineNames[order[i]];
+        // The "software" engine is our own rasteriser, SDL's when that cannot start.
+        std::string why;
+        if (order[i] == 2 && !videoState.sdlSoftware && openRaster(window, why)) {
+            videoState.window = window;
+            videoState.engineName = name;
+            videoState.vsync = 0;
+            return true;
+        }
+        if (!why.empty()) failures += std::string(failures.empty() ? "" : "; ") + "raster: " + why;
         int index = driverIndex(name);
         if (index < 0) {
             failures += std::string(failures.empty() ? "" : "; ") + name + ": not available";
@@ -160,10 +315,24 @@ bool VideoUsesSdl() {
 
 // Moves the system pointer to a point of the logical screen.
 void VideoWarpPointer(int logicalX, int logicalY) {
+    if (videoState.window && videoState.raster) {
+        const RasterCanvas& c = videoState.canvas;
+        SDL_WarpMouseInWindow(videoState.window, int(float(logicalX) * c.scale + c.offsetX),
+                              int(float(logicalY) * c.scale + c.offsetY));
+        return;
+    }
     if (!videoState.window || !videoState.renderer) return;
     int wx = 0, wy = 0;
     SDL_RenderLogicalToWindow(videoState.renderer, float(logicalX), float(logicalY), &wx, &wy);
     SDL_WarpMouseInWindow(videoState.window, wx, wy);
+}
+
+// Window to logical coordinates under the rasteriser's letterboxing.
+void VideoWindowToLogical(int& x, int& y) {
+    if (!videoState.raster) return;
+    const RasterCanvas& c = videoState.canvas;
+    x = int((float(x) - c.offsetX) / c.scale);
+    y = int((float(y) - c.offsetY) / c.scale);
 }
 
 // Shows or hides the system pointer (remembered while no display is open).
@@ -199,6 +368,14 @@ bool DisplayModeExists(int width, int height, int depth) {
     return false;
 }
 
+void WaitForPresent() {
+    presenter.wait();
+}
+
+void UseSdlSoftwareRenderer(bool on) {
+    videoState.sdlSoftware = on;
+}
+
 // Chooses the engine the next OpenDisplay tries first.
 void SetGraphicsEngine(int engine) {
     videoState.engine = engine >= 0 && engine <= 2 ? engine : 0;
@@ -217,14 +394,19 @@ bool OpenDisplay(int width, int height, int depth, int refresh) {
     } else {
         if (!openSdlDisplay(width, height, depth, refresh)) return false;
         int w = width, h = height;
-        SDL_GetRendererOutputSize(videoState.renderer, &w, &h);
+        if (videoState.raster)
+            w = videoState.canvas.width, h = videoState.canvas.height;
+        else
+            SDL_GetRendererOutputSize(videoState.renderer, &w, &h);
         width = w, height = h;
         SDL_ShowCursor(videoState.pointerVisible ? SDL_ENABLE : SDL_DISABLE);
     }
     videoState.open = true;
     videoState.physicalWidth = width;
     videoState.physicalHeight = height;
-    if (!videoState.recording) {
+    if (videoState.raster) {
+        applyLogicalSize();
+    } else if (!videoState.recording) {
         applyLogicalSize();
         SDL_SetRenderDrawColor(videoState.renderer, 0, 0, 0, 255);
         SDL_RenderClear(videoState.renderer);
@@ -234,10 +416,15 @@ bool OpenDisplay(int width, int height, int depth, int refresh) {
 
 // Closes the display; images and fonts stay loaded for the next one.
 void CloseDisplay() {
+    presenter.wait();
     if (videoState.renderer) {
         FlushBatch();
         DropAllTextures();
         SDL_DestroyRenderer(videoState.renderer);
+    }
+    if (videoState.raster) {
+        RasterClose(videoState.canvas);
+        videoState.raster = false;
     }
     if (videoState.window) SDL_DestroyWindow(videoState.window);
     videoState.renderer = nullptr;
@@ -293,6 +480,9 @@ void ShowSystemPointer(bool visible) {
 void Flip(int sync) {
     if (videoState.recording) {
         Record(DrawKind::Flip, 0, 0, 0, 0, 0, 0, nullptr);
+    } else if (videoState.raster) {
+        FlushBatch();
+        presentRaster();
     } else if (videoState.renderer) {
         FlushBatch();
         int wanted = sync < 0 ? videoState.vsync : (sync > 0 ? 1 : 0);

@@ -1,5 +1,9 @@
 // video_draw.cpp - the draw state and the drawing operations.
 //
+// With the "software" engine (and headless) the quads go to our own
+// rasteriser (raster.h) instead, already in texel units and untouched by the
+// splitting below, which only SDL's renderer needs.
+//
 // Colour, alpha, blend, scale and rotation are global state applied to every
 // draw until changed. On the SDL back-end every rectangle, line, sprite and
 // glyph becomes a textured quad (rectangles and lines use a white pixel) that
@@ -85,8 +89,25 @@ SDL_Color tint() {
 
 // True when drawing can reach the screen at all.
 bool canDraw() {
-    return !videoState.recording && videoState.renderer;
+    return !videoState.recording && (videoState.renderer || videoState.raster);
 }
+
+// The rasteriser's blend for the current draw blend (textured quads).
+RasterBlend rasterBlend() {
+    switch (videoState.blend) {
+    case BlendAdd:
+        return RasterBlend::Add;
+    case BlendMultiply:
+        return RasterBlend::Multiply;
+    default:
+        return RasterBlend::Alpha; // masked drawing is alpha-tested texels blended
+    }
+}
+
+// Hands one quad (corners clockwise from top-left) to the rasteriser; a null
+// surface is an opaque solid fill.
+void pushRaster(const Surface* surface, const SDL_FPoint corners[4], float u0, float v0, float u1,
+                float v1, SDL_Color color);
 
 // True when a draw in the current state cannot change a pixel and may be
 // dropped: only on the virtual clock, and only for alpha or add blending at
@@ -184,10 +205,38 @@ void pushQuad(SDL_Texture* texture, const SDL_FPoint corners[4], float u0, float
     }
 }
 
+void pushRaster(const Surface* surface, const SDL_FPoint corners[4], float u0, float v0, float u1,
+                float v1, SDL_Color color) {
+    if (droppedAsOutside(corners)) return;
+    WaitForPresent();
+    const float points[8] = {corners[0].x, corners[0].y, corners[1].x,
+                             corners[1].y, corners[3].x, corners[3].y};
+    uint32_t tint = uint32_t(color.a) << 24 | uint32_t(color.r) << 16 | uint32_t(color.g) << 8 |
+                    uint32_t(color.b);
+    if (!surface) {
+        RasterAdd(videoState.canvas, points, nullptr, 0, 0, 1, 1, tint, RasterBlend::Solid);
+        return;
+    }
+    RasterTexture texture;
+    texture.pixels = surface->pixels.data();
+    texture.width = surface->width;
+    texture.height = surface->height;
+    texture.filtered = surface->filtered;
+    texture.masked = videoState.blend == BlendMask;
+    RasterAdd(videoState.canvas, points, &texture, u0, v0, u1, v1, tint, rasterBlend());
+}
+
 // Adds a quad of local rectangle (x, y, w, h) under a transform, sampling a
 // sub-rectangle of a surface given in its pixels.
 void pushSurfaceQuad(Surface& surface, const Transform& t, float x, float y, float w, float h,
                      int sx, int sy, int sw, int sh) {
+    if (videoState.raster) {
+        if (surface.pixels.empty()) return;
+        SDL_FPoint corners[4] = {apply(t, x, y), apply(t, x + w, y), apply(t, x + w, y + h),
+                                 apply(t, x, y + h)};
+        return pushRaster(&surface, corners, float(sx), float(sy), float(sx + sw), float(sy + sh),
+                          tint());
+    }
     SDL_Texture* texture = SurfaceTexture(surface, videoState.blend == BlendMask);
     if (!texture) return;
     SDL_FPoint corners[4] = {apply(t, x, y), apply(t, x + w, y), apply(t, x + w, y + h),
@@ -235,6 +284,7 @@ void FlushBatch() {
         batch.vertices.reserve(size_t(BatchQuads) * 4);
         batch.indices.reserve(size_t(BatchQuads) * 6);
     }
+    if (videoState.raster) RasterFlush(videoState.canvas);
     if (batch.vertices.empty()) return;
     if (videoState.renderer) {
         if (batch.texture)
@@ -317,6 +367,9 @@ float GetDrawRotation() {
 void ClearScreen() {
     if (videoState.recording) {
         Record(DrawKind::Clear, 0, 0, 0, 0, 0, 0, nullptr);
+    } else if (videoState.raster) {
+        WaitForPresent();
+        RasterClear(videoState.canvas, 0xFF000000u);
     } else if (videoState.renderer) {
         FlushBatch();
         SDL_SetRenderDrawColor(videoState.renderer, 0, 0, 0, 255);
@@ -332,6 +385,7 @@ void DrawRect(float x, float y, float w, float h) {
     Transform t = transformAt(x, y);
     if (solidFill()) {
         SDL_FPoint corners[4] = {apply(t, 0, 0), apply(t, w, 0), apply(t, w, h), apply(t, 0, h)};
+        if (videoState.raster) return pushRaster(nullptr, corners, 0, 0, 1, 1, tint());
         return pushQuad(nullptr, corners, 0, 0, 1, 1, tint());
     }
     pushSurfaceQuad(whitePixel(), t, 0, 0, w, h, 0, 0, 1, 1);
@@ -359,6 +413,8 @@ void DrawLine(float x1, float y1, float x2, float y2) {
                              {b.x + hx + nx, b.y + hy + ny},
                              {b.x + hx - nx, b.y + hy - ny},
                              {a.x - hx - nx, a.y - hy - ny}};
+    if (videoState.raster)
+        return pushRaster(solidFill() ? nullptr : &whitePixel(), corners, 0, 0, 1, 1, tint());
     if (solidFill()) return pushQuad(nullptr, corners, 0, 0, 1, 1, tint());
     SDL_Texture* texture = SurfaceTexture(whitePixel(), videoState.blend == BlendMask);
     if (texture) pushQuad(texture, corners, 0, 0, 1, 1, tint());
@@ -401,6 +457,11 @@ void DrawString(const std::string& text, float x, float y) {
 // Reads the whole output at physical size; the logical scaling is lifted
 // for the read so that nothing is cropped or scaled.
 bool ReadOutput(std::vector<uint32_t>& pixels, int& width, int& height) {
+    const uint32_t* frame = nullptr;
+    if (FinishedFrame(frame, width, height)) {
+        pixels.assign(frame, frame + size_t(width) * size_t(height));
+        return true;
+    }
     SDL_Renderer* renderer = videoState.renderer;
     if (!renderer || videoState.recording) return false;
     FlushBatch();
@@ -415,6 +476,15 @@ bool ReadOutput(std::vector<uint32_t>& pixels, int& width, int& height) {
     if (lw > 0) SDL_RenderSetLogicalSize(renderer, lw, lh);
     if (!ok) SetPlatformError(std::string("cannot read the screen: ") + SDL_GetError());
     return ok;
+}
+
+bool FinishedFrame(const uint32_t*& pixels, int& width, int& height) {
+    if (!videoState.raster || videoState.canvas.pixels.empty()) return false;
+    FlushBatch();
+    pixels = videoState.canvas.pixels.data();
+    width = videoState.canvas.width;
+    height = videoState.canvas.height;
+    return true;
 }
 
 // Copies a rectangle of the back buffer in physical pixels; parts outside

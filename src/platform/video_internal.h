@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/internal.h"
+#include "platform/raster.h"
 #include "platform/recording.h"
 
 #include <cstdint>
@@ -71,6 +72,9 @@ struct VideoState {
     bool open = false;
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
+    bool raster = false;      // the "software" engine: our rasteriser draws into canvas
+    bool sdlSoftware = false; // the "software" engine opens SDL's renderer instead
+    RasterCanvas canvas;      // the picture at physical size (raster only)
     int engine = 0;
     std::string engineName;
     int physicalWidth = 0, physicalHeight = 0;
@@ -97,6 +101,14 @@ struct VideoState {
 
 extern VideoState videoState;
 
+// Waits until the rasteriser's last picture has been copied to the window;
+// nothing may draw on the picture before.
+void WaitForPresent();
+
+// Makes the "software" engine open SDL's own software renderer instead of the
+// rasteriser from the next OpenDisplay on (for comparing the two).
+void UseSdlSoftwareRenderer(bool on);
+
 // images (image.cpp)
 ImageRecord* FindImage(int image);
 SDL_Texture* SurfaceTexture(Surface& surface, bool masked); // made on first use
@@ -121,6 +133,9 @@ void FlushBatch();
 void ResetVideoDrawState();
 // Reads the whole output at physical size into pixels (SDL back-end).
 bool ReadOutput(std::vector<uint32_t>& pixels, int& width, int& height);
+// The finished picture of the rasteriser (pending quads drawn first), for
+// readers of whole frames; false when the rasteriser is not drawing.
+bool FinishedFrame(const uint32_t*& pixels, int& width, int& height);
 
 // recording (video_recording.cpp)
 void ResetRecording();

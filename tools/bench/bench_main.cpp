@@ -57,7 +57,7 @@ std::string FormatBenchTable(const BenchTable& table) {
 
 // Runs the benchmarks; argv[1] is the file the table is written to, and any
 // further arguments name the benchmarks to run (startup, memory, round,
-// sprites, engine, pacing).
+// sprites, engine, pacing, raster).
 int main(int argc, char** argv) {
     int probe = RunBenchProbe(argc, argv);
     if (probe >= 0) return probe;
@@ -77,12 +77,21 @@ int main(int argc, char** argv) {
             if (std::string(argv[i]) == name) return true;
         return false;
     };
-    if (chosen("startup")) BenchStartup(table);
-    if (chosen("memory")) BenchMemory(table);
-    if (chosen("round")) BenchRoundFrame(table);
-    if (chosen("sprites")) BenchSprites(table);
-    if (chosen("engine")) BenchEngineTest(table);
-    if (chosen("pacing")) BenchPacing(table);
+    // Each part says when it starts and ends: some take minutes.
+    auto part = [&](const char* name, void (*run)(BenchTable&)) {
+        if (!chosen(name)) return;
+        std::fprintf(stderr, "zp-bench: %s starts (load average %s)\n", name,
+                     LoadAverage().c_str());
+        run(table);
+        std::fprintf(stderr, "zp-bench: %s ends (load average %s)\n", name, LoadAverage().c_str());
+    };
+    part("startup", BenchStartup);
+    part("memory", BenchMemory);
+    part("round", BenchRoundFrame);
+    part("sprites", BenchSprites);
+    part("engine", BenchEngineTest);
+    part("pacing", BenchPacing);
+    part("raster", BenchRaster);
     std::string text = FormatBenchTable(table);
     std::fputs(text.c_str(), stdout);
     if (argc > 1) {

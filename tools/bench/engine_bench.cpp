@@ -35,8 +35,10 @@ void BenchEngineTest(BenchTable& table) {
         std::string opened = at == std::string::npos ? "?" : run.output.substr(at + 8);
         opened = opened.substr(0, opened.find_first_of(" \n"));
         if (opened != asked[engine]) name += " (opened " + opened + ")";
-        // Below 2500 sprites the test declares the machine a slow system.
-        AddBenchRange(table, name, best, "sprites", 2500, 1e308);
+        // Below 2500 sprites the test declares the machine a slow system; our
+        // own rasteriser on the software engine is held to 8000 (goal 20000).
+        if (engine == 2) name += " (goal 20000)";
+        AddBenchRange(table, name, best, "sprites", engine == 2 ? 8000 : 2500, 1e308);
         auto whole = [&](const char* key) {
             return std::to_string(int(ProbeField(run.output, key)));
         };

@@ -1,0 +1,887 @@
+// raster.cpp - the rasteriser behind the "software" engine and headless runs.
+//
+// Each quad is a parallelogram (every draw is an affine image of a
+// rectangle). A pixel belongs to it when its centre has quad coordinates
+// s, t in [0, 1); texel coordinates at pixel centres step by fixed amounts
+// along a row and are carried in 16.16 fixed point, so the portable and the
+// AVX2 loops compute exactly the same integers and give the same pixels.
+// Colours stay straight (not premultiplied): tint times texel, then the blend,
+// every product divided by 255 with rounding, as an 8-bit GPU would.
+//
+// The picture is cut into bands of rows; every band walks the pending quads
+// in order, so a pixel sees the same operations in the same order whatever
+// the number of threads. Workers are started once and wait between frames.
+#include "platform/raster.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ZP_RASTER_X86 1
+#endif
+
+namespace {
+
+constexpr int MaxCanvasSide = 16384;
+constexpr int MaxPendingQuads = 16384;
+constexpr int BandRows = 32;
+// Below this many covered pixels a flush is drawn on the calling thread alone.
+constexpr double SmallJobPixels = 32768;
+constexpr int MostThreads = 8;
+// Quads handed to the workers at a time while a frame is drawn.
+constexpr int SubmitQuads = 512;
+
+enum Sampler : uint8_t {
+    SamplerFill,     // solid colour written as it is
+    SamplerConstant, // one colour blended (a 1 x 1 texture)
+    SamplerNearest,
+    SamplerBilinear
+};
+
+// x / 255 rounded, exact for 0 <= x <= 65535.
+inline uint32_t div255(uint32_t x) {
+    x += 128;
+    return (x + (x >> 8)) >> 8;
+}
+
+// Alpha-tests a texel for masked drawing: opaque or nothing.
+inline uint32_t maskTexel(uint32_t t) {
+    return (t >> 24) >= 128 ? (t | 0xFF000000u) : 0u;
+}
+
+// Blends straight source channels onto a destination pixel.
+inline uint32_t blendPixel(uint32_t d, uint32_t sr, uint32_t sg, uint32_t sb, uint32_t sa,
+                           RasterBlend blend) {
+    uint32_t dr = d >> 16 & 255, dg = d >> 8 & 255, db = d & 255;
+    uint32_t keep = 255 - sa;
+    switch (blend) {
+    case RasterBlend::Solid:
+        dr = sr, dg = sg, db = sb;
+        break;
+    case RasterBlend::Alpha:
+        dr = div255(sr * sa + dr * keep);
+        dg = div255(sg * sa + dg * keep);
+        db = div255(sb * sa + db * keep);
+        break;
+    case RasterBlend::Add:
+        dr = std::min(255u, dr + div255(sr * sa));
+        dg = std::min(255u, dg + div255(sg * sa));
+        db = std::min(255u, db + div255(sb * sa));
+        break;
+    case RasterBlend::Multiply:
+        dr = std::min(255u, div255(dr * sr + dr * keep));
+        dg = std::min(255u, div255(dg * sg + dg * keep));
+        db = std::min(255u, div255(db * sb + db * keep));
+        break;
+    }
+    return 0xFF000000u | dr << 16 | dg << 8 | db;
+}
+
+// The texel nearest to fixed-point coordinates, clamped to the texture.
+inline uint32_t fetchNearest(const RasterQuad& q, int32_t u, int32_t v) {
+    int x = std::clamp(u >> 16, 0, q.texWidth - 1), y = std::clamp(v >> 16, 0, q.texHeight - 1);
+    uint32_t t = q.texels[size_t(y) * size_t(q.texWidth) + size_t(x)];
+    return t;
+}
+
+// The four texels around fixed-point coordinates mixed by their weights.
+inline uint32_t fetchBilinear(const RasterQuad& q, int32_t u, int32_t v, bool masked) {
+    u -= 32768, v -= 32768;
+    int x0 = u >> 16, y0 = v >> 16;
+    uint32_t fx = uint32_t(u >> 8) & 255, fy = uint32_t(v >> 8) & 255;
+    int x1 = std::clamp(x0 + 1, 0, q.texWidth - 1), y1 = std::clamp(y0 + 1, 0, q.texHeight - 1);
+    x0 = std::clamp(x0, 0, q.texWidth - 1), y0 = std::clamp(y0, 0, q.texHeight - 1);
+    const uint32_t* row0 = q.texels + size_t(y0) * size_t(q.texWidth);
+    const uint32_t* row1 = q.texels + size_t(y1) * size_t(q.texWidth);
+    uint32_t t00 = row0[x0], t10 = row0[x1], t01 = row1[x0], t11 = row1[x1];
+    if (masked)
+        t00 = maskTexel(t00), t10 = maskTexel(t10), t01 = maskTexel(t01), t11 = maskTexel(t11);
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t top = (t00 >> shift & 255) * (256 - fx) + (t10 >> shift & 255) * fx;
+        uint32_t bottom = (t01 >> shift & 255) * (256 - fx) + (t11 >> shift & 255) * fx;
+        out |= ((top * (256 - fy) + bottom * fy + 32768) >> 16) << shift;
+    }
+    return out;
+}
+
+// The smallest whole number not below x, for |x| well inside 32 bits (no
+// library call: this runs once per row of every quad).
+__attribute__((always_inline)) inline int ceilInt(double x) {
+    int i = int(x);
+    return i + (double(i) < x ? 1 : 0);
+}
+
+// A coordinate in 16.16 fixed point, rounded, kept well inside 32 bits.
+__attribute__((always_inline)) inline int32_t fixed(double value) {
+    double scaled = std::clamp(value * 65536.0 + 0.5, -1073741824.0, 1073741824.0);
+    int32_t i = int32_t(scaled);
+    return i - (double(i) > scaled ? 1 : 0);
+}
+
+// The columns [from, to) of a row whose centres lie in the quad.
+__attribute__((always_inline)) inline void rowSpan(const RasterQuad& q, int y, int& from, int& to) {
+    double centreY = double(y) + 0.5;
+    double lo = std::max(q.fromS + q.slopeS * centreY, q.fromT + q.slopeT * centreY);
+    double hi = std::min(q.toS + q.slopeS * centreY, q.toT + q.slopeT * centreY);
+    from = to = q.left;
+    if (!(hi > lo)) return;
+    // Bounds beyond the quad's columns only need to stay beyond them.
+    const double left = double(q.left), right = double(q.right);
+    from = ceilInt(std::clamp(lo - 0.5, left - 1, right));
+    to = ceilInt(std::clamp(hi - 0.5, left - 1, right));
+    from = std::max(from, q.left), to = std::min(to, q.right);
+    if (to < from) to = from;
+}
+
+// Where row y of a quad starts: its columns [from, to) and the fixed-point
+// texel coordinates at the first; false when the row misses the quad.
+// An unturned quad (edges along the rows and columns) has the same columns
+// on every row: `straight` passes them in from and to instead.
+__attribute__((always_inline)) inline bool rowStart(const RasterQuad& q, int y, int& from, int& to,
+                                                    int32_t& u, int32_t& v, bool straight = false) {
+    if (!straight) rowSpan(q, y, from, to);
+    if (from >= to) return false;
+    if ((q.sampler & 0x7F) >= SamplerNearest) {
+        double x = double(from) + 0.5, cy = double(y) + 0.5;
+        u = fixed(q.uc + q.ux * x + q.uy * cy);
+        v = fixed(q.vc + q.vx * x + q.vy * cy);
+    }
+    return true;
+}
+
+// Draws n pixels of a span with the portable loop.
+void spanScalar(const RasterQuad& q, uint32_t* dst, int n, int32_t u, int32_t v, int32_t du,
+                int32_t dv) {
+    const uint32_t tint = q.tint;
+    if (q.sampler == SamplerFill) {
+        std::fill_n(dst, n, tint | 0xFF000000u);
+        return;
+    }
+    const uint32_t tr = tint >> 16 & 255, tg = tint >> 8 & 255, tb = tint & 255, ta = tint >> 24;
+    if (q.sampler == SamplerConstant) {
+        for (int i = 0; i < n; i++) dst[i] = blendPixel(dst[i], tr, tg, tb, ta, q.blend);
+        return;
+    }
+    const bool masked = (q.sampler & 0x80) != 0;
+    uint32_t uu = uint32_t(u), vv = uint32_t(v);
+    for (int i = 0; i < n; i++, uu += uint32_t(du), vv += uint32_t(dv)) {
+        uint32_t t;
+        if ((q.sampler & 0x7F) == SamplerNearest) {
+            t = fetchNearest(q, int32_t(uu), int32_t(vv));
+            if (masked) t = maskTexel(t);
+        } else {
+            t = fetchBilinear(q, int32_t(uu), int32_t(vv), masked);
+        }
+        uint32_t sr = div255((t >> 16 & 255) * tr), sg = div255((t >> 8 & 255) * tg);
+        uint32_t sb = div255((t & 255) * tb), sa = div255((t >> 24) * ta);
+        dst[i] = blendPixel(dst[i], sr, sg, sb, sa, q.blend);
+    }
+}
+
+// Draws rows [y0, y1) of a quad with the portable loop.
+void rowsScalar(const RasterQuad& q, uint32_t* pixels, int stride, int y0, int y1) {
+    const int32_t du = fixed(q.ux), dv = fixed(q.vx);
+    for (int y = y0; y < y1; y++) {
+        int from = 0, to = 0;
+        int32_t u = 0, v = 0;
+        if (rowStart(q, y, from, to, u, v))
+            spanScalar(q, pixels + size_t(y) * size_t(stride) + size_t(from), to - from, u, v, du,
+                       dv);
+    }
+}
+
+#ifdef ZP_RASTER_X86
+
+#define ZP_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+ZP_AVX2 __m256i div255v(__m256i x) {
+    x = _mm256_add_epi32(x, _mm256_set1_epi32(128));
+    return _mm256_srli_epi32(_mm256_add_epi32(x, _mm256_srli_epi32(x, 8)), 8);
+}
+
+// Products of values whose product fits 16 bits, in 32-bit lanes.
+ZP_AVX2 __m256i mul16(__m256i a, __m256i b) {
+    return _mm256_mullo_epi16(a, b);
+}
+
+ZP_AVX2 __m256i clampLanes(__m256i x, __m256i high) {
+    return _mm256_min_epi32(_mm256_max_epi32(x, _mm256_setzero_si256()), high);
+}
+
+// Blends eight source pixels (channels in 32-bit lanes) onto dst.
+template <RasterBlend Blend>
+ZP_AVX2 __m256i blend8(__m256i d, __m256i sr, __m256i sg, __m256i sb, __m256i sa) {
+    const __m256i byte = _mm256_set1_epi32(255);
+    __m256i dr = _mm256_and_si256(_mm256_srli_epi32(d, 16), byte);
+    __m256i dg = _mm256_and_si256(_mm256_srli_epi32(d, 8), byte);
+    __m256i db = _mm256_and_si256(d, byte);
+    __m256i keep = _mm256_sub_epi32(byte, sa);
+    if constexpr (Blend == RasterBlend::Solid) {
+        dr = sr, dg = sg, db = sb;
+    } else if constexpr (Blend == RasterBlend::Alpha) {
+        dr = div255v(_mm256_add_epi32(mul16(sr, sa), mul16(dr, keep)));
+        dg = div255v(_mm256_add_epi32(mul16(sg, sa), mul16(dg, keep)));
+        db = div255v(_mm256_add_epi32(mul16(sb, sa), mul16(db, keep)));
+    } else if constexpr (Blend == RasterBlend::Add) {
+        dr = _mm256_min_epu32(byte, _mm256_add_epi32(dr, div255v(mul16(sr, sa))));
+        dg = _mm256_min_epu32(byte, _mm256_add_epi32(dg, div255v(mul16(sg, sa))));
+        db = _mm256_min_epu32(byte, _mm256_add_epi32(db, div255v(mul16(sb, sa))));
+    } else {
+        dr = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(dr, sr), mul16(dr, keep))));
+        dg = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(dg, sg), mul16(dg, keep))));
+        db = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(db, sb), mul16(db, keep))));
+    }
+    __m256i out = _mm256_or_si256(_mm256_slli_epi32(dr, 16), _mm256_slli_epi32(dg, 8));
+    return _mm256_or_si256(_mm256_or_si256(out, db), _mm256_set1_epi32(int(0xFF000000u)));
+}
+
+// Eight texels alpha-tested for masked drawing.
+ZP_AVX2 __m256i mask8(__m256i t) {
+    __m256i keep = _mm256_cmpgt_epi32(_mm256_srli_epi32(t, 24), _mm256_set1_epi32(127));
+    return _mm256_and_si256(_mm256_or_si256(t, _mm256_set1_epi32(int(0xFF000000u))), keep);
+}
+
+// One channel of four texel vectors mixed by the bilinear weights.
+template <int Shift>
+ZP_AVX2 __m256i mix8(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i fx, __m256i gx,
+                     __m256i fy, __m256i gy) {
+    const __m256i byte = _mm256_set1_epi32(255);
+    __m256i c00 = _mm256_and_si256(_mm256_srli_epi32(t00, Shift), byte);
+    __m256i c10 = _mm256_and_si256(_mm256_srli_epi32(t10, Shift), byte);
+    __m256i c01 = _mm256_and_si256(_mm256_srli_epi32(t01, Shift), byte);
+    __m256i c11 = _mm256_and_si256(_mm256_srli_epi32(t11, Shift), byte);
+    __m256i top = _mm256_add_epi32(mul16(c00, gx), mul16(c10, fx));
+    __m256i bottom = _mm256_add_epi32(mul16(c01, gx), mul16(c11, fx));
+    __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(top, gy), _mm256_mullo_epi32(bottom, fy));
+    return _mm256_srli_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(32768)), 16);
+}
+
+// x / 255 rounded in 16-bit lanes, exact for 0 <= x <= 65280 (as div255).
+ZP_AVX2 __m256i div255w(__m256i x) {
+    x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
+    return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+}
+
+// Tints eight texels (straight ARGB) and blends them onto eight pixels, two
+// pixels' channels to a 16-bit lane group at a time: the same integers as
+// blendPixel, twice as many per instruction. Multiply needs 17 bits and
+// goes through blend8 instead.
+template <RasterBlend Blend, bool Modulate>
+ZP_AVX2 __m256i tintBlend16(__m256i t, __m256i d, __m256i tint16) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i full = _mm256_set1_epi16(255);
+    __m256i tl = _mm256_unpacklo_epi8(t, zero), th = _mm256_unpackhi_epi8(t, zero);
+    if constexpr (Modulate) {
+        tl = div255w(_mm256_mullo_epi16(tl, tint16));
+        th = div255w(_mm256_mullo_epi16(th, tint16));
+    }
+    __m256i dl = _mm256_unpacklo_epi8(d, zero), dh = _mm256_unpackhi_epi8(d, zero);
+    __m256i ol, oh;
+    if constexpr (Blend == RasterBlend::Solid) {
+        ol = tl, oh = th;
+    } else {
+        // each pixel's alpha across its four channels
+        __m256i al = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(tl, 0xFF), 0xFF);
+        __m256i ah = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(th, 0xFF), 0xFF);
+        if constexpr (Blend == RasterBlend::Alpha) {
+            ol = div255w(_mm256_add_epi16(_mm256_mullo_epi16(tl, al),
+                                          _mm256_mullo_epi16(dl, _mm256_sub_epi16(full, al))));
+            oh = div255w(_mm256_add_epi16(_mm256_mullo_epi16(th, ah),
+                                          _mm256_mullo_epi16(dh, _mm256_sub_epi16(full, ah))));
+        } else {
+            ol = _mm256_min_epu16(full, _mm256_add_epi16(dl, div255w(_mm256_mullo_epi16(tl, al))));
+            oh = _mm256_min_epu16(full, _mm256_add_epi16(dh, div255w(_mm256_mullo_epi16(th, ah))));
+        }
+    }
+    return _mm256_or_si256(_mm256_packus_epi16(ol, oh), _mm256_set1_epi32(int(0xFF000000u)));
+}
+
+// Where a span's pixels come from, eight at a time.
+enum class Fetch { Constant, Nearest, Copy, Bilinear };
+
+// Draws rows [y0, y1) of a quad, each eight pixels at a time and the last few
+// under a lane mask; every lane computes exactly what spanScalar computes for
+// its pixel.
+template <RasterBlend Blend, Fetch From, bool Masked>
+__attribute__((target("avx2"))) void rowsAvx2T(const RasterQuad& q, uint32_t* pixels, int stride,
+                                               int y0, int y1) {
+    const int32_t du = fixed(q.ux), dv = fixed(q.vx);
+    const uint32_t tint = q.tint;
+    const __m256i byte = _mm256_set1_epi32(255);
+    const __m256i tr = _mm256_set1_epi32(int(tint >> 16 & 255));
+    const __m256i tg = _mm256_set1_epi32(int(tint >> 8 & 255));
+    const __m256i tb = _mm256_set1_epi32(int(tint & 255));
+    const __m256i ta = _mm256_set1_epi32(int(tint >> 24));
+    const __m256i constant = _mm256_set1_epi32(int(tint));
+    const bool plain = tint == 0xFFFFFFFFu; // white and opaque: texels as they are
+    const __m256i tint16 =
+        _mm256_set1_epi64x(int64_t(uint64_t(tint >> 24) << 48 | uint64_t(tint >> 16 & 255) << 32 |
+                                   uint64_t(tint >> 8 & 255) << 16 | uint64_t(tint & 255)));
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i laneU = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(du));
+    const __m256i laneV = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dv));
+    const __m256i stepU = _mm256_set1_epi32(int32_t(uint32_t(du) * 8u));
+    const __m256i stepV = _mm256_set1_epi32(int32_t(uint32_t(dv) * 8u));
+    const __m256i maxX = _mm256_set1_epi32(q.texWidth - 1);
+    const __m256i maxY = _mm256_set1_epi32(q.texHeight - 1);
+    const __m256i width = _mm256_set1_epi32(q.texWidth);
+    const int* texels = reinterpret_cast<const int*>(q.texels);
+    const bool straight = q.slopeS == 0 && q.slopeT == 0;
+    int straightFrom = 0, straightTo = 0;
+    if (straight) rowSpan(q, y0, straightFrom, straightTo);
+    for (int y = y0; y < y1; y++) {
+        int from = straightFrom, to = straightTo;
+        int32_t u = 0, v = 0;
+        if (!rowStart(q, y, from, to, u, v, straight)) continue;
+        uint32_t* dst = pixels + size_t(y) * size_t(stride) + size_t(from);
+        const int n = to - from;
+        __m256i uv = _mm256_add_epi32(_mm256_set1_epi32(u), laneU);
+        __m256i vv = _mm256_add_epi32(_mm256_set1_epi32(v), laneV);
+        for (int i = 0; i < n; i += 8) {
+            const bool whole = i + 8 <= n;
+            const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), lanes);
+            int* at = reinterpret_cast<int*>(dst + i);
+            __m256i d = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
+                              : _mm256_maskload_epi32(at, live);
+            __m256i t = constant;
+            if constexpr (From != Fetch::Constant) {
+                if constexpr (From == Fetch::Bilinear) {
+                    const __m256i half = _mm256_set1_epi32(32768);
+                    __m256i bu = _mm256_sub_epi32(uv, half), bv = _mm256_sub_epi32(vv, half);
+                    __m256i x0 = _mm256_srai_epi32(bu, 16), y0 = _mm256_srai_epi32(bv, 16);
+                    __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), byte);
+                    __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), byte);
+                    const __m256i full = _mm256_set1_epi32(256), one = _mm256_set1_epi32(1);
+                    __m256i gx = _mm256_sub_epi32(full, fx), gy = _mm256_sub_epi32(full, fy);
+                    __m256i x1 = clampLanes(_mm256_add_epi32(x0, one), maxX);
+                    __m256i y1 = clampLanes(_mm256_add_epi32(y0, one), maxY);
+                    x0 = clampLanes(x0, maxX), y0 = clampLanes(y0, maxY);
+                    __m256i r0 = _mm256_mullo_epi32(y0, width), r1 = _mm256_mullo_epi32(y1, width);
+                    __m256i t00 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x0), 4);
+                    __m256i t10 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x1), 4);
+                    __m256i t01 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x0), 4);
+                    __m256i t11 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x1), 4);
+                    if constexpr (Masked)
+                        t00 = mask8(t00), t10 = mask8(t10), t01 = mask8(t01), t11 = mask8(t11);
+                    t = mix8<0>(t00, t10, t01, t11, fx, gx, fy, gy);
+                    t = _mm256_or_si256(
+                        t, _mm256_slli_epi32(mix8<8>(t00, t10, t01, t11, fx, gx, fy, gy), 8));
+                    t = _mm256_or_si256(
+                        t, _mm256_slli_epi32(mix8<16>(t00, t10, t01, t11, fx, gx, fy, gy), 16));
+                    t = _mm256_or_si256(
+                        t, _mm256_slli_epi32(mix8<24>(t00, t10, t01, t11, fx, gx, fy, gy), 24));
+                } else {
+                    int x0 = int32_t(uint32_t(u) + uint32_t(i) * 65536u) >> 16, y = v >> 16;
+                    if (From == Fetch::Copy && whole && x0 >= 0 && x0 + 7 < q.texWidth && y >= 0 &&
+                        y < q.texHeight) {
+                        t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                            q.texels + size_t(y) * size_t(q.texWidth) + size_t(x0)));
+                    } else {
+                        __m256i ix = clampLanes(_mm256_srai_epi32(uv, 16), maxX);
+                        __m256i iy = clampLanes(_mm256_srai_epi32(vv, 16), maxY);
+                        t = _mm256_i32gather_epi32(
+                            texels, _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix), 4);
+                    }
+                    if constexpr (Masked) t = mask8(t);
+                }
+                uv = _mm256_add_epi32(uv, stepU);
+                vv = _mm256_add_epi32(vv, stepV);
+            }
+            __m256i out;
+            if constexpr (Blend == RasterBlend::Multiply) {
+                __m256i sr = _mm256_and_si256(_mm256_srli_epi32(t, 16), byte);
+                __m256i sg = _mm256_and_si256(_mm256_srli_epi32(t, 8), byte);
+                __m256i sb = _mm256_and_si256(t, byte), sa = _mm256_srli_epi32(t, 24);
+                if constexpr (From != Fetch::Constant) {
+                    sr = div255v(mul16(sr, tr)), sg = div255v(mul16(sg, tg));
+                    sb = div255v(mul16(sb, tb)), sa = div255v(mul16(sa, ta));
+                }
+                out = blend8<Blend>(d, sr, sg, sb, sa);
+            } else if (Blend == RasterBlend::Alpha && From != Fetch::Constant && plain) {
+                // Untinted texels that are all opaque or all clear need no
+                // arithmetic: the blend would give exactly t or d.
+                __m256i alpha = _mm256_srli_epi32(t, 24);
+                int opaque = _mm256_movemask_ps(
+                    _mm256_castsi256_ps(_mm256_cmpeq_epi32(alpha, _mm256_set1_epi32(255))));
+                int clear = _mm256_movemask_ps(
+                    _mm256_castsi256_ps(_mm256_cmpeq_epi32(alpha, _mm256_setzero_si256())));
+                out = opaque == 0xFF  ? t
+                      : clear == 0xFF ? _mm256_or_si256(d, _mm256_set1_epi32(int(0xFF000000u)))
+                                      : tintBlend16<Blend, false>(t, d, tint16);
+            } else {
+                out = tintBlend16<Blend, From != Fetch::Constant>(t, d, tint16);
+            }
+            if (whole)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), out);
+            else
+                _mm256_maskstore_epi32(at, live, out);
+        }
+    }
+}
+
+using RowsFunction = void (*)(const RasterQuad&, uint32_t*, int, int, int);
+
+// The kernels of one blend for every way of fetching.
+template <RasterBlend Blend> constexpr RowsFunction kernelsOf(Fetch from, bool masked) {
+    switch (from) {
+    case Fetch::Constant:
+        return rowsAvx2T<Blend, Fetch::Constant, false>;
+    case Fetch::Nearest:
+        return masked ? rowsAvx2T<Blend, Fetch::Nearest, true>
+                      : rowsAvx2T<Blend, Fetch::Nearest, false>;
+    case Fetch::Copy:
+        return masked ? rowsAvx2T<Blend, Fetch::Copy, true> : rowsAvx2T<Blend, Fetch::Copy, false>;
+    default:
+        return masked ? rowsAvx2T<Blend, Fetch::Bilinear, true>
+                      : rowsAvx2T<Blend, Fetch::Bilinear, false>;
+    }
+}
+
+// Draws rows [y0, y1) of a quad with the AVX2 kernel for it.
+__attribute__((target("avx2"))) void rowsAvx2(const RasterQuad& q, uint32_t* pixels, int stride,
+                                              int y0, int y1) {
+    if (q.sampler == SamplerFill) {
+        const __m256i c = _mm256_set1_epi32(int(q.tint | 0xFF000000u));
+        for (int y = y0; y < y1; y++) {
+            int from = 0, to = 0;
+            rowSpan(q, y, from, to);
+            uint32_t* dst = pixels + size_t(y) * size_t(stride) + size_t(from);
+            int n = to - from, i = 0;
+            for (; i + 8 <= n; i += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), c);
+            std::fill_n(dst + i, n - i, q.tint | 0xFF000000u);
+        }
+        return;
+    }
+    const bool masked = (q.sampler & 0x80) != 0;
+    const int kind = q.sampler & 0x7F;
+    Fetch from = kind == SamplerConstant                    ? Fetch::Constant
+                 : kind == SamplerBilinear                  ? Fetch::Bilinear
+                 : fixed(q.ux) == 65536 && fixed(q.vx) == 0 ? Fetch::Copy
+                                                            : Fetch::Nearest;
+    RowsFunction kernel;
+    switch (q.blend) {
+    case RasterBlend::Solid:
+        kernel = kernelsOf<RasterBlend::Solid>(from, masked);
+        break;
+    case RasterBlend::Alpha:
+        kernel = kernelsOf<RasterBlend::Alpha>(from, masked);
+        break;
+    case RasterBlend::Add:
+        kernel = kernelsOf<RasterBlend::Add>(from, masked);
+        break;
+    default:
+        kernel = kernelsOf<RasterBlend::Multiply>(from, masked);
+        break;
+    }
+    kernel(q, pixels, stride, y0, y1);
+}
+
+#endif
+
+using QuadFunction = void (*)(const RasterQuad&, uint32_t*, int, int, int);
+using SpanFunction = QuadFunction;
+
+// Turns 0 <= k X + m0 + mY Y < 1 into bounds on X along each row; when k is
+// 0 the condition holds on a range of rows, which narrows top and bottom.
+bool edgeBounds(double k, double m0, double mY, double& from, double& to, double& slope,
+                double& top, double& bottom) {
+    from = -1e300, to = 1e300, slope = 0;
+    if (k > 0) {
+        from = -m0 / k, to = (1 - m0) / k, slope = -mY / k;
+    } else if (k < 0) {
+        from = (1 - m0) / k, to = -m0 / k, slope = -mY / k;
+    } else if (mY > 0) {
+        top = std::max(top, std::ceil(-m0 / mY - 0.5));
+        bottom = std::min(bottom, std::ceil((1 - m0) / mY - 0.5));
+    } else if (mY < 0) {
+        top = std::max(top, std::ceil((1 - m0) / mY - 0.5));
+        bottom = std::min(bottom, std::ceil(-m0 / mY - 0.5));
+    } else {
+        return false;
+    }
+    return std::isfinite(from) && std::isfinite(to) && std::isfinite(slope) && top < bottom;
+}
+
+// Draws the rows [y0, y1) of one quad.
+inline void drawQuadRows(RasterCanvas& canvas, const RasterQuad& q, int y0, int y1,
+                         SpanFunction rows) {
+    rows(q, canvas.pixels.data(), canvas.width, y0, y1);
+}
+
+// Draws quads [from, to) of a canvas, only their rows in [y0, y1).
+void drawRange(RasterCanvas& canvas, int from, int to, int y0, int y1, SpanFunction span) {
+    const RasterQuad* quads = canvas.quads.data();
+    const int* rows = canvas.rowSpans.data();
+    for (int i = from; i < to; i++) {
+        int top = rows[2 * i], bottom = rows[2 * i + 1];
+        if (top >= y1 || bottom <= y0) continue;
+        drawQuadRows(canvas, quads[i], std::max(top, y0), std::min(bottom, y1), span);
+    }
+}
+
+constexpr int MostBands = 128;
+
+// One band of rows: how many of the submitted quads it has drawn, and
+// whether a thread is drawing it now.
+struct Band {
+    std::atomic<int> done{0};
+    std::atomic<bool> busy{false};
+};
+
+// The workers: started once, they draw the quads of the canvas bound to the
+// pool while the main thread goes on adding more. Any thread may take any
+// band that is behind, but only one at a time, and a band draws its quads in
+// the order they were added, so the picture does not depend on who drew what.
+struct RasterPool {
+    std::mutex lock;
+    std::condition_variable wake, finished;
+    std::vector<std::thread> workers;
+    bool stopping = false;
+    // the job: quads [0, submitted) of canvas, in bands of bandRows rows
+    RasterCanvas* canvas = nullptr;
+    SpanFunction span = nullptr;
+    int active = 0; // workers taking part
+    std::atomic<int> submitted{0};
+    int bandRows = 32, bandCount = 0;
+    Band bands[MostBands];
+    std::atomic<int> waiting{0}; // threads waiting for a band to be finished
+    uint64_t submissions = 0;    // counts every hand-over, to wake the workers
+    int inside = 0;              // workers between waking and going back to sleep
+
+    ~RasterPool() {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            stopping = true;
+        }
+        wake.notify_all();
+        for (std::thread& t : workers) t.join();
+    }
+
+    // Takes every band that is behind and free, and brings it up to date;
+    // true when any work was done.
+    bool takeBands(int first) {
+        bool worked = false;
+        for (int k = 0; k < bandCount; k++) {
+            Band& band = bands[(first + k) % bandCount];
+            int upTo = submitted.load(std::memory_order_acquire);
+            if (band.done.load(std::memory_order_acquire) >= upTo) continue;
+            if (band.busy.exchange(true, std::memory_order_acq_rel)) continue;
+            int from = band.done.load(std::memory_order_relaxed);
+            upTo = submitted.load(std::memory_order_acquire);
+            int b = (first + k) % bandCount;
+            int y0 = b * bandRows, y1 = std::min(y0 + bandRows, canvas->height);
+            drawRange(*canvas, from, upTo, y0, y1, span);
+            // Sequentially consistent, so that a thread that has just said it
+            // waits either sees the band free or is woken here.
+            band.done.store(upTo);
+            band.busy.store(false);
+            worked = true;
+            if (waiting.load() > 0) {
+                std::lock_guard<std::mutex> hold(lock);
+                finished.notify_all();
+            }
+        }
+        return worked;
+    }
+
+    // True when every band has drawn every submitted quad.
+    bool allDone() const {
+        int upTo = submitted.load(std::memory_order_acquire);
+        for (int b = 0; b < bandCount; b++)
+            if (bands[b].done.load(std::memory_order_acquire) < upTo) return false;
+        return true;
+    }
+
+    // A worker's life: wait for new quads, then help with the bands.
+    void run(int index) {
+        uint64_t seen = 0;
+        std::unique_lock<std::mutex> hold(lock);
+        for (;;) {
+            wake.wait(hold, [&] {
+                return stopping || (index < active && canvas && submissions != seen);
+            });
+            if (stopping) return;
+            seen = submissions;
+            inside++;
+            hold.unlock();
+            takeBands(index * 7);
+            hold.lock();
+            if (--inside == 0) finished.notify_all();
+        }
+    }
+
+    // Starts workers until there are this many.
+    void grow(int count) {
+        while (int(workers.size()) < count) {
+            int index = int(workers.size());
+            workers.emplace_back([this, index] { run(index); });
+        }
+    }
+};
+
+RasterPool& pool() {
+    static RasterPool instance;
+    return instance;
+}
+
+// Threads the pool uses by default: the processor's cores, at most four.
+int defaultThreads() {
+    static const int count = std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
+    return count;
+}
+
+SpanFunction chooseSpan(bool simd) {
+#ifdef ZP_RASTER_X86
+    if (simd && RasterHasAvx2()) return rowsAvx2;
+#endif
+    (void)simd;
+    return rowsScalar;
+}
+
+// Draws what is left of the bound canvas's submitted quads, helping the
+// workers, and waits for the bands they are still drawing (lock not held).
+void drainBands(RasterPool& p) {
+    while (!p.allDone()) {
+        if (p.takeBands(0)) continue;
+        // Every band that is behind is being drawn by a worker: wait for one.
+        std::unique_lock<std::mutex> hold(p.lock);
+        p.waiting++;
+        p.finished.wait(hold, [&] {
+            if (p.allDone()) return true;
+            int upTo = p.submitted.load();
+            for (int b = 0; b < p.bandCount; b++)
+                if (p.bands[b].done.load() < upTo && !p.bands[b].busy.load()) return true;
+            return false;
+        });
+        p.waiting--;
+    }
+}
+
+// Lets go of the pool's hold on a canvas: its submitted quads are drawn and
+// dropped from the canvas.
+void release(RasterPool& p) {
+    if (!p.canvas) return;
+    drainBands(p);
+    // No worker may still look at the job when it changes.
+    std::unique_lock<std::mutex> hold(p.lock);
+    p.finished.wait(hold, [&] { return p.inside == 0; });
+    RasterCanvas& old = *p.canvas;
+    int drawn = p.submitted.load();
+    old.quads.erase(old.quads.begin(), old.quads.begin() + drawn);
+    old.rowSpans.erase(old.rowSpans.begin(), old.rowSpans.begin() + 2 * drawn);
+    old.submitted = 0;
+    p.canvas = nullptr;
+    p.submitted = 0;
+    for (int b = 0; b < p.bandCount; b++) p.bands[b].done = 0;
+}
+
+// Hands the canvas's quads added so far to the workers, binding the pool to
+// the canvas (and the thread count and loops it asks for) on the first call.
+void submit(RasterCanvas& canvas) {
+    RasterPool& p = pool();
+    if (p.canvas != &canvas) {
+        release(p);
+        std::lock_guard<std::mutex> hold(p.lock);
+        int threads = canvas.threads > 0 ? std::min(canvas.threads, MostThreads) : defaultThreads();
+        p.grow(threads);
+        p.canvas = &canvas;
+        p.span = chooseSpan(canvas.simd);
+        p.active = threads;
+        p.bandRows = std::max(BandRows, (canvas.height + MostBands - 1) / MostBands);
+        p.bandCount = (canvas.height + p.bandRows - 1) / p.bandRows;
+    }
+    {
+        std::lock_guard<std::mutex> hold(p.lock);
+        canvas.submitted = int(canvas.quads.size());
+        p.submitted.store(canvas.submitted, std::memory_order_release);
+        p.submissions++;
+    }
+    p.wake.notify_all();
+}
+
+// Draws every quad of the canvas and leaves it with none pending.
+void finish(RasterCanvas& canvas) {
+    RasterPool& p = pool();
+    if (canvas.submitted == 0) {
+        // Nothing is with the workers: a small job is drawn here and now.
+        double pixels = 0;
+        for (const RasterQuad& q : canvas.quads)
+            pixels += double(q.right - q.left) * double(q.bottom - q.top);
+        if (pixels < SmallJobPixels || canvas.threads == 1) {
+            // Band by band, so that the rows being drawn stay in the cache.
+            SpanFunction rows = chooseSpan(canvas.simd);
+            for (int y = 0; y < canvas.height; y += BandRows)
+                drawRange(canvas, 0, int(canvas.quads.size()), y,
+                          std::min(y + BandRows, canvas.height), rows);
+            canvas.quads.clear();
+            canvas.rowSpans.clear();
+            return;
+        }
+    }
+    submit(canvas);
+    release(p);
+}
+
+} // namespace
+
+bool RasterHasAvx2() {
+#ifdef ZP_RASTER_X86
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+#else
+    return false;
+#endif
+}
+
+int RasterPoolSize() {
+    return defaultThreads();
+}
+
+bool RasterOpen(RasterCanvas& canvas, int width, int height) {
+    if (width <= 0 || height <= 0 || width > MaxCanvasSide || height > MaxCanvasSide) return false;
+    RasterFlush(canvas);
+    try {
+        canvas.pixels.assign(size_t(width) * size_t(height), 0xFF000000u);
+        RasterFlush(canvas);
+        canvas.quads.reserve(MaxPendingQuads);
+        canvas.rowSpans.reserve(size_t(MaxPendingQuads) * 2);
+    } catch (const std::bad_alloc&) {
+        RasterClose(canvas);
+        return false;
+    }
+    canvas.width = width;
+    canvas.height = height;
+    RasterSetView(canvas, 1, 0, 0, 0, 0, width, height);
+    return true;
+}
+
+void RasterClose(RasterCanvas& canvas) {
+    RasterFlush(canvas);
+    canvas.pixels = {};
+    canvas.quads = {};
+    canvas.rowSpans = {};
+    canvas.width = canvas.height = 0;
+}
+
+void RasterSetView(RasterCanvas& canvas, float scale, float offsetX, float offsetY, int clipLeft,
+                   int clipTop, int clipWidth, int clipHeight) {
+    canvas.scale = std::isfinite(scale) && scale > 0 ? scale : 1.0f;
+    canvas.offsetX = std::isfinite(offsetX) ? offsetX : 0.0f;
+    canvas.offsetY = std::isfinite(offsetY) ? offsetY : 0.0f;
+    canvas.clipLeft = std::clamp(clipLeft, 0, canvas.width);
+    canvas.clipTop = std::clamp(clipTop, 0, canvas.height);
+    canvas.clipRight = std::clamp(clipLeft + std::max(clipWidth, 0), canvas.clipLeft, canvas.width);
+    canvas.clipBottom =
+        std::clamp(clipTop + std::max(clipHeight, 0), canvas.clipTop, canvas.height);
+}
+
+void RasterClear(RasterCanvas& canvas, uint32_t colour) {
+    if (canvas.pixels.empty()) return;
+    // Quads not yet with the workers would be wiped anyway.
+    if (canvas.submitted == 0) canvas.quads.clear(), canvas.rowSpans.clear();
+    if (canvas.threads == 1) {
+        RasterFlush(canvas);
+        std::fill(canvas.pixels.begin(), canvas.pixels.end(), colour | 0xFF000000u);
+        return;
+    }
+    // The clear joins the queue as a fill of every pixel, so that the
+    // workers do it in turn and the caller need not wait for them.
+    if (canvas.quads.size() >= size_t(MaxPendingQuads)) RasterFlush(canvas);
+    RasterQuad q{};
+    q.fromS = q.fromT = -1e300;
+    q.toS = q.toT = 1e300;
+    q.left = q.top = 0;
+    q.right = canvas.width, q.bottom = canvas.height;
+    q.tint = colour | 0xFF000000u;
+    q.blend = RasterBlend::Solid;
+    q.sampler = SamplerFill;
+    canvas.quads.push_back(q);
+    canvas.rowSpans.push_back(q.top);
+    canvas.rowSpans.push_back(q.bottom);
+    submit(canvas);
+}
+
+bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture* texture, float u0,
+               float v0, float u1, float v1, uint32_t tint, RasterBlend blend) {
+    if (canvas.pixels.empty()) return false;
+    if (texture && (!texture->pixels || texture->width <= 0 || texture->height <= 0)) return false;
+    // Corners on the canvas: origin o, edges a (along s) and b (along t).
+    const double scale = canvas.scale;
+    double ox = corners[0] * scale + canvas.offsetX, oy = corners[1] * scale + canvas.offsetY;
+    double ax = (double(corners[2]) - corners[0]) * scale,
+           ay = (double(corners[3]) - corners[1]) * scale;
+    double bx = (double(corners[4]) - corners[0]) * scale,
+           by = (double(corners[5]) - corners[1]) * scale;
+    double det = ax * by - ay * bx;
+    if (!std::isfinite(ox) || !std::isfinite(oy) || !std::isfinite(det) || std::fabs(det) < 1e-9)
+        return false;
+    double xs[4] = {ox, ox + ax, ox + ax + bx, ox + bx},
+           ys[4] = {oy, oy + ay, oy + ay + by, oy + by};
+    double minX = *std::min_element(xs, xs + 4), maxX = *std::max_element(xs, xs + 4);
+    double minY = *std::min_element(ys, ys + 4), maxY = *std::max_element(ys, ys + 4);
+    if (!std::isfinite(minX + maxX + minY + maxY)) return false;
+    // Pixels whose centres may fall inside, within the clip rectangle.
+    double left = std::max(std::floor(minX), double(canvas.clipLeft));
+    double right = std::min(std::ceil(maxX), double(canvas.clipRight));
+    double top = std::max(std::floor(minY), double(canvas.clipTop));
+    double bottom = std::min(std::ceil(maxY), double(canvas.clipBottom));
+    if (!(left < right && top < bottom)) return false;
+    if (canvas.quads.size() >= size_t(MaxPendingQuads)) RasterFlush(canvas);
+
+    RasterQuad q{};
+    // Inverse of the edge matrix: (s, t) = M^-1 (P - o).
+    q.sx = by / det, q.sy = -bx / det, q.sc = -(q.sx * ox + q.sy * oy);
+    q.tx = -ay / det, q.ty = ax / det, q.tc = -(q.tx * ox + q.ty * oy);
+    if (!edgeBounds(q.sx, q.sc, q.sy, q.fromS, q.toS, q.slopeS, top, bottom) ||
+        !edgeBounds(q.tx, q.tc, q.ty, q.fromT, q.toT, q.slopeT, top, bottom))
+        return false;
+    q.left = int(left), q.right = int(right), q.top = int(top), q.bottom = int(bottom);
+    q.blend = blend;
+    q.tint = tint;
+    if (!texture) {
+        // Solid fills are opaque; anything else is blended as one colour.
+        q.sampler = blend == RasterBlend::Solid ? SamplerFill : SamplerConstant;
+    } else if (texture->width == 1 && texture->height == 1) {
+        uint32_t t = texture->masked ? maskTexel(texture->pixels[0]) : texture->pixels[0];
+        uint32_t r = div255((t >> 16 & 255) * (tint >> 16 & 255));
+        uint32_t g = div255((t >> 8 & 255) * (tint >> 8 & 255));
+        uint32_t b = div255((t & 255) * (tint & 255)), a = div255((t >> 24) * (tint >> 24));
+        q.tint = a << 24 | r << 16 | g << 8 | b;
+        q.sampler = blend == RasterBlend::Solid ? SamplerFill : SamplerConstant;
+    } else {
+        double du = double(u1) - u0, dv = double(v1) - v0;
+        if (!std::isfinite(du) || !std::isfinite(dv) || !std::isfinite(double(u0)) ||
+            !std::isfinite(double(v0)))
+            return false;
+        q.ux = du * q.sx, q.uy = du * q.sy, q.uc = u0 + du * q.sc;
+        q.vx = dv * q.tx, q.vy = dv * q.ty, q.vc = v0 + dv * q.tc;
+        q.texels = texture->pixels;
+        q.texWidth = texture->width;
+        q.texHeight = texture->height;
+        q.sampler = uint8_t(texture->filtered ? SamplerBilinear : SamplerNearest) |
+                    uint8_t(texture->masked ? 0x80 : 0);
+        if (blend == RasterBlend::Solid) q.blend = RasterBlend::Alpha;
+    }
+    canvas.quads.push_back(q);
+    canvas.rowSpans.push_back(q.top);
+    canvas.rowSpans.push_back(q.bottom);
+    // Workers start on a frame while it is still being drawn.
+    if (canvas.threads != 1 && int(canvas.quads.size()) - canvas.submitted >= SubmitQuads)
+        submit(canvas);
+    return true;
+}
+
+void RasterFlush(RasterCanvas& canvas) {
+    if (!canvas.quads.empty()) finish(canvas);
+}
+
+int RasterPending(const RasterCanvas& canvas) {
+    return int(canvas.quads.size());
+}
