@@ -3,6 +3,7 @@
 #include "game/game.h"
 
 #include "draw/draw.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
 #include "shell/display.h"
@@ -342,7 +343,7 @@ void RoundUpdate() {
     SelectLadderFont(2, 3);
     SetTint(180, 255, 180, 1);
     DrawTextAligned(display.VirtualWidth / 2, 4, "Score : " + ScoreDigits(game.RoundScore), 1, 0);
-    if (KeyPressCount(49) != 0) PostNotice("This is a Test Comment", 1);
+    if (KeyPressCount(KeyDigit1) != 0) PostNotice("This is a Test Comment", 1);
 }
 
 // Takes the frame driver's result (99 is "Quit" from the pause menu) and,

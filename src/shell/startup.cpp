@@ -7,6 +7,7 @@
 #include "game/game.h"
 #include "input/bindings.h"
 #include "music/music.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "platform/script.h"
 #include "scores/scores.h"
@@ -44,9 +45,6 @@ const char* const Usage =
     "2 for a bad command line, 3 when a script ended.\n";
 
 const std::string Hyphens(28, '-');
-
-// The platform's virtual key of the Escape key.
-constexpr int KeyEscape = 27;
 
 } // namespace
 

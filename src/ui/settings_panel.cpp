@@ -4,6 +4,7 @@
 // widgets it is built from (option button, volume slider, binding button).
 #include "draw/draw.h"
 #include "input/bindings.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "shell/display.h"
 #include "shell/frame.h"
@@ -17,7 +18,6 @@ PanelState panel;
 
 namespace {
 
-constexpr int KeyBackspace = 8, KeyLeft = 37, KeyUp = 38, KeyRight = 39, KeyDown = 40;
 constexpr int PanelHidden = -300, PanelSlideStep = 32;
 
 // The icon sheet has 64 cells; anything else would read past it.
