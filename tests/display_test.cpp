@@ -202,6 +202,35 @@ TEST_F(DisplayTest, ReapplyingShowsNoSplashAndKeepsScoreTable) {
     EXPECT_EQ(sfx % 2, 0); // the same sound effects found both times
 }
 
+// The splash jingle plays at MasterVolume x SoundVolume / 100 / 100. The setup
+// file may hold volumes of any size; their product must not wrap round.
+TEST_F(DisplayTest, SplashJingleVolumeIsTheProductOfTheVolumesWhateverTheirSize) {
+    std::string dir = MakeTempDir("jingle");
+    std::filesystem::create_directories(dir + "Common");
+    std::filesystem::create_directories(dir + "251");
+    std::filesystem::copy_file(BuiltFilesDir() + "Common/badgeget.wav",
+                               dir + "Common/badgeget.wav");
+    ASSERT_TRUE(ChangeDir(dir + "251/"));
+    struct Case {
+        int master, sound;
+        float volume;
+    };
+    const Case cases[] = {{50, 50, 0.25f},
+                          {100, 100, 1.0f},
+                          {100000, 100000, 1.0e6f},
+                          {2147483647, 2147483647, 4.611686e14f}};
+    for (const Case& c : cases) {
+        display.AssetsLoadedOnce = false; // the splash, and its jingle, come each time
+        shell.Channels[1] = 0;
+        shell.Settings[slot::MasterVolume] = c.master;
+        shell.Settings[slot::SoundVolume] = c.sound;
+        ApplyDisplaySettings();
+        ASSERT_NE(shell.Channels[1], 0) << PlatformError();
+        EXPECT_FLOAT_EQ(shell.ChannelVolume[1], c.volume) << c.master << " x " << c.sound;
+        Stop(shell.Channels[1]);
+    }
+}
+
 TEST_F(DisplayTest, CrashMarkerSwitchesOpenGlOnlyAndFullscreenNeedsADepth) {
     // A files folder without "Common/": the assets stay empty, the folder is kept.
     std::string dir = MakeTempDir("marker") + "251/";

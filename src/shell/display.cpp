@@ -117,7 +117,8 @@ void showSplash() {
     DrawImageFrame(display.Logo, 0.4f * vh, 0.3f * vh, 0);
     DrawImageFrame(display.Palvex, vw - 0.4f * vh, 0.7f * vh, 0);
     SetZoom(1);
-    float volume = static_cast<float>(shell.Settings[slot::MasterVolume] *
+    // In reals: the setup file may hold volumes whose integer product overflows.
+    float volume = static_cast<float>(static_cast<double>(shell.Settings[slot::MasterVolume]) *
                                       shell.Settings[slot::SoundVolume] / 100.0 / 100.0);
     if (display.BadgeJingle != 0) {
         int channel = AllocChannel();

@@ -13,6 +13,8 @@
 #include "ui/ui.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 PanelState panel;
 
@@ -261,7 +263,12 @@ int VolumeSlider(int value, int x, int y, const std::string& label) {
     DrawSprite(display.IconSheetCrisp, x + 48, y, 22, 1);
     SetTint(255, 80, 80);
     SetZoom(1, 1.5f);
-    DrawSprite(display.IconSheetCrisp, x + value - 9, y, 23, 1);
+    // A volume far past 100 from the setup file puts the knob off the track, and
+    // off the screen, but never past the ends of int.
+    int64_t knobX = int64_t{x} + value - 9;
+    knobX = std::clamp<int64_t>(knobX, std::numeric_limits<int>::min(),
+                                std::numeric_limits<int>::max());
+    DrawSprite(display.IconSheetCrisp, static_cast<int>(knobX), y, 23, 1);
     SetTint(80, 180, 255);
     if (MouseInRect(x - 2, y - 4, 100, 24) && IsMouseDown(1)) value = frame.FrameMouseX - (x - 2);
     SetZoom(1, 1);
