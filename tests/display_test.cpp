@@ -231,6 +231,36 @@ TEST_F(DisplayTest, SplashJingleVolumeIsTheProductOfTheVolumesWhateverTheirSize)
     }
 }
 
+// A typeface that does not load is named once in the log, with the reason its
+// own file gave, not the reason of a typeface loaded after it.
+TEST_F(DisplayTest, EachMissingTypefaceIsLoggedWithItsOwnReason) {
+    std::string dir = MakeTempDir("typefaces");
+    std::filesystem::create_directories(dir + "Common");
+    std::filesystem::create_directories(dir + "251");
+    std::filesystem::copy_file(BuiltFilesDir() + "Common/Blue Highway.ttf",
+                               dir + "Common/Blue Highway.ttf");
+    WriteWholeFile(dir + "Common/Acknowledge TT BRK.ttf", "not a font at all");
+    ASSERT_TRUE(ChangeDir(dir + "251/"));
+    ASSERT_TRUE(OpenDisplay(800, 600, 0, 60));
+    shell.DebugLog = CreateTextFile(dir + "Debug.txt");
+    LoadCommonAssets();
+    CloseTextFile(shell.DebugLog);
+    shell.DebugLog = 0;
+    EXPECT_NE(display.FontSet[5], 0); // typeface 2 loaded
+    EXPECT_EQ(display.FontSet[1], 0);
+    EXPECT_EQ(display.FontSet[10], 0);
+
+    std::vector<std::string> failures;
+    for (const std::string& line : ReadLinesOf(dir + "Debug.txt"))
+        if (line.rfind("\tCould not load ", 0) == 0 && line.find(".ttf") != std::string::npos)
+            failures.push_back(line);
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0], "\tCould not load SVBasicManual.ttf : cannot load font "
+                           "SVBasicManual.ttf: file missing or unreadable");
+    EXPECT_EQ(failures[1], "\tCould not load Acknowledge TT BRK.ttf : cannot load font "
+                           "Acknowledge TT BRK.ttf: not a font FreeType can read");
+}
+
 TEST_F(DisplayTest, CrashMarkerSwitchesOpenGlOnlyAndFullscreenNeedsADepth) {
     // A files folder without "Common/": the assets stay empty, the folder is kept.
     std::string dir = MakeTempDir("marker") + "251/";

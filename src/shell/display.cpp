@@ -235,16 +235,23 @@ void LoadCommonAssets() {
     const FontSlot slots[14] = {{0, 0, 0},   {1, 24, f1}, {1, 16, f2}, {1, 16, f2}, {1, 20, f1},
                                 {2, 96, f1}, {2, 72, f1}, {2, 32, f1}, {1, 32, f1}, {1, 14, f1},
                                 {3, 112, 1}, {3, 96, 1},  {3, 32, 1},  {3, 20, 1}};
+    // The first failure of each typeface, kept as it happens: by the end of the
+    // loading the platform's last error is about whichever file failed last.
+    std::string fontError[4];
+    auto loadFace = [&](int typeface, int size) {
+        int font = LoadFont(face[typeface], size);
+        if (font == 0 && fontError[typeface].empty()) fontError[typeface] = PlatformError();
+        return font;
+    };
     for (int i = 1; i <= 13; ++i)
-        display.FontSet[i] =
-            LoadFont(face[slots[i].typeface], ScaledSize(slots[i].size, slots[i].scale));
+        display.FontSet[i] = loadFace(slots[i].typeface, ScaledSize(slots[i].size, slots[i].scale));
     const int ladder[9] = {8, 12, 18, 24, 32, 40, 52, 64, 96};
     for (int t = 1; t <= 3; ++t)
         for (int step = 0; step <= 8; ++step)
-            display.FontLadder[(t - 1) * 10 + step] =
-                LoadFont(face[t], ScaledSize(ladder[step], f1));
+            display.FontLadder[(t - 1) * 10 + step] = loadFace(t, ScaledSize(ladder[step], f1));
     // One line per typeface that is missing or unreadable, not one per size.
-    for (int t = 1; t <= 3; ++t) noteMissing(display.FontLadder[(t - 1) * 10], face[t]);
+    for (int t = 1; t <= 3; ++t)
+        if (!fontError[t].empty()) LogLine("\tCould not load " + face[t] + " : " + fontError[t]);
 
     LogLine("\tDefault Icons");
     display.IconSheet = noteMissing(
