@@ -160,7 +160,7 @@ TEST_F(DisplayTest, ReapplyingShowsNoSplashAndKeepsScoreTable) {
     shell.DebugLog = CreateTextFile(dir + "Debug.txt");
     shell.Settings[slot::Width] = 1024;
     shell.Settings[slot::Height] = 700; // offered by no display
-    ApplyDisplaySettings();
+    ASSERT_TRUE(ApplyDisplaySettings());
     EXPECT_EQ(shell.Settings[slot::Width], 800);
     EXPECT_EQ(shell.Settings[slot::Height], 600);
     EXPECT_EQ(PhysicalWidth(), 800);
@@ -180,7 +180,7 @@ TEST_F(DisplayTest, ReapplyingShowsNoSplashAndKeepsScoreTable) {
     shell.Channels[1] = 0;
     shell.Settings[slot::Width] = 1280;
     shell.Settings[slot::Height] = 720;
-    ApplyDisplaySettings();
+    ASSERT_TRUE(ApplyDisplaySettings());
     EXPECT_EQ(shell.Channels[1], 0);
     EXPECT_EQ(PhysicalWidth(), 1280);
     EXPECT_EQ(display.VirtualWidth, 1600);
@@ -224,7 +224,7 @@ TEST_F(DisplayTest, SplashJingleVolumeIsTheProductOfTheVolumesWhateverTheirSize)
         shell.Channels[1] = 0;
         shell.Settings[slot::MasterVolume] = c.master;
         shell.Settings[slot::SoundVolume] = c.sound;
-        ApplyDisplaySettings();
+        ASSERT_TRUE(ApplyDisplaySettings());
         ASSERT_NE(shell.Channels[1], 0) << PlatformError();
         EXPECT_FLOAT_EQ(shell.ChannelVolume[1], c.volume) << c.master << " x " << c.sound;
         Stop(shell.Channels[1]);
@@ -261,6 +261,32 @@ TEST_F(DisplayTest, EachMissingTypefaceIsLoggedWithItsOwnReason) {
                            "Acknowledge TT BRK.ttf: not a font FreeType can read");
 }
 
+// When neither the chosen mode nor the 800 x 600 window opens, the set-up
+// says so and hands the failure back, without loading anything or ending the
+// program itself; the crash marker goes, as this was no crash.
+TEST_F(DisplayTest, NoDisplayAtAllIsReportedToTheCaller) {
+    std::string dir = MakeTempDir("refused") + "251/";
+    std::filesystem::create_directory(dir);
+    ASSERT_TRUE(ChangeDir(dir));
+    shell.DebugLog = CreateTextFile(dir + "Debug.txt");
+    SetRecordedDisplayRefused(true);
+    EXPECT_FALSE(ApplyDisplaySettings());
+    EXPECT_NE(PlatformError().find("refuses"), std::string::npos) << PlatformError();
+    EXPECT_FALSE(FileExists("crash.dat"));
+    EXPECT_FALSE(display.AssetsLoadedOnce);
+    EXPECT_EQ(display.GameSheet, 0);
+    CloseTextFile(shell.DebugLog);
+    shell.DebugLog = 0;
+    const auto log = ReadLinesOf(dir + "Debug.txt");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().rfind("\tNo display could be opened with any engine or size : ", 0), 0u);
+
+    // Once a display opens again, so does the set-up.
+    SetRecordedDisplayRefused(false);
+    EXPECT_TRUE(ApplyDisplaySettings());
+    EXPECT_TRUE(display.AssetsLoadedOnce);
+}
+
 TEST_F(DisplayTest, CrashMarkerSwitchesOpenGlOnlyAndFullscreenNeedsADepth) {
     // A files folder without "Common/": the assets stay empty, the folder is kept.
     std::string dir = MakeTempDir("marker") + "251/";
@@ -271,7 +297,7 @@ TEST_F(DisplayTest, CrashMarkerSwitchesOpenGlOnlyAndFullscreenNeedsADepth) {
     WriteWholeFile(dir + "crash.dat", "");
     shell.Settings[slot::GfxEngine] = 2;
     shell.Settings[slot::Fullscreen] = 1;
-    ApplyDisplaySettings();
+    ASSERT_TRUE(ApplyDisplaySettings());
     EXPECT_EQ(CurrentDir() + "/", dir);
     EXPECT_EQ(shell.Settings[slot::GfxEngine], 2); // DirectX 7 is left alone
     EXPECT_FALSE(FileExists("crash.dat"));
@@ -282,7 +308,7 @@ TEST_F(DisplayTest, CrashMarkerSwitchesOpenGlOnlyAndFullscreenNeedsADepth) {
     shell.Settings[slot::GfxEngine] = 0;
     shell.Settings[slot::Width] = 1024;
     shell.Settings[slot::Height] = 768;
-    ApplyDisplaySettings();
+    ASSERT_TRUE(ApplyDisplaySettings());
     EXPECT_EQ(shell.Settings[slot::GfxEngine], 1);
     CloseTextFile(shell.DebugLog);
     shell.DebugLog = 0;

@@ -327,6 +327,27 @@ TEST_F(SettingsPanelTest, HugeVolumesFromTheSetupFileDrawTheKnobOffToTheRight) {
     EXPECT_EQ(shell.Settings[slot::MusicVolume], 50);
 }
 
+// "Apply" where no display opens any more ends the program as start-up would:
+// status 1 and the reason on stderr, after the setup file was written.
+TEST_F(SettingsPanelTest, ApplyWithoutAnyDisplayEndsTheProgramWithStatusOne) {
+    Start("200 press mouse1\n");
+    Open();
+    SetRecordedDisplayRefused(true);
+    int status = -1;
+    testing::internal::CaptureStderr();
+    try {
+        FrameAt(220, 25, 20 + 265); // on "Apply"
+    } catch (const ProcessEnded& ended) {
+        status = ended.status;
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err.rfind("zorvek-plon: no display could be opened with any engine or size: ", 0), 0u)
+        << err;
+    EXPECT_EQ(frame.SettingsOpen, 0);
+    EXPECT_TRUE(FileExists(dir + "Files/Setup.ini"));
+}
+
 TEST_F(SettingsPanelTest, TwoAudioDriversCycleAndAreWrittenToTheSetupFile) {
     Start("200 press mouse1\n"
           "400 press mouse1\n"

@@ -35,3 +35,6 @@ std::vector<DrawRecord> DrawsSinceFlip();
 // Replaces the display modes the recording back-end offers (tests of mode
 // selection); the fixed default list comes back with the next start.
 void SetRecordedDisplayModes(const std::vector<DisplayMode>& modes);
+// Makes every OpenDisplay of the recording back-end fail, as on a machine with
+// no usable screen (tests of that failure); cleared at the next start.
+void SetRecordedDisplayRefused(bool refused);

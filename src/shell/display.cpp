@@ -67,10 +67,10 @@ void BuildModeList() {
 
 namespace {
 
-// Opens the display at the current size; falls back to an 800 x 600 window, and
-// ends the program with status 1 when even that cannot be opened.
-void openOrGiveUp(int depth) {
-    if (OpenDisplay(display.PhysicalWidth, display.PhysicalHeight, depth, 60)) return;
+// Opens the display at the current size, or else an 800 x 600 window; false
+// when even that cannot be opened.
+bool openWithFallback(int depth) {
+    if (OpenDisplay(display.PhysicalWidth, display.PhysicalHeight, depth, 60)) return true;
     LogLine("\tCould not open the display : " + PlatformError());
     if (OpenDisplay(800, 600, 0, 60)) {
         LogLine("\tFell back to an 800x600 window");
@@ -80,17 +80,10 @@ void openOrGiveUp(int depth) {
         shell.Settings[slot::Height] = 600;
         shell.Settings[slot::Fullscreen] = 0;
         PostNotice("Could not open the display in this mode.", 1);
-        return;
+        return true;
     }
-    std::string why = PlatformError();
-    LogLine("\tNo display could be opened with any engine or size : " + why);
-    std::fprintf(stderr, "zorvek-plon: no display could be opened with any engine or size: %s\n",
-                 why.c_str());
-    // The failure was handled, so the next start must not take it for a crash.
-    DeleteFile("crash.dat");
-    CloseTextFile(shell.DebugLog);
-    shell.DebugLog = 0;
-    EndProcess(1);
+    LogLine("\tNo display could be opened with any engine or size : " + PlatformError());
+    return false;
 }
 
 // Frees the handles a previous set-up loaded, before they are loaded anew.
@@ -166,8 +159,9 @@ void ChooseLogicalSize() {
     }
 }
 
-// Opens the display from the Settings table and loads every asset.
-void ApplyDisplaySettings() {
+// Opens the display from the Settings table and loads every asset; false, with
+// nothing loaded, when no display opens at all.
+bool ApplyDisplaySettings() {
     BuildModeList();
     shell.Settings[slot::Width] = display.PhysicalWidth;
     shell.Settings[slot::Height] = display.PhysicalHeight;
@@ -198,13 +192,18 @@ void ApplyDisplaySettings() {
     LogLine("\tResolution : " + std::to_string(display.PhysicalWidth) + "x" +
             std::to_string(display.PhysicalHeight) + "," + std::to_string(depth));
     CloseTextFile(CreateTextFile("crash.dat"));
-    openOrGiveUp(depth);
+    if (!openWithFallback(depth)) {
+        // The failure was handled, so the next start must not take it for a crash.
+        DeleteFile("crash.dat"); // leaves PlatformError() as it is
+        return false;
+    }
     ChooseLogicalSize();
     SetLogicalSize(display.VirtualWidth, display.VirtualHeight);
     LoadCommonAssets();
     LoadGameAssets();
     LogLine(Divider);
     DeleteFile("crash.dat");
+    return true;
 }
 
 // Fonts, icons, logos and the badge jingle from "Common/", then the game's own

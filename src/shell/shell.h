@@ -94,6 +94,9 @@ void WaitUntil(int millis); // sleeps until Millis() reaches the moment
 
 // The whole program: start-up, title loop, closing screen. Does not return.
 [[noreturn]] void RunProgram();
+// The way out when no display can be opened at all: says why on stderr, closes
+// the debug log and ends the program with status 1.
+[[noreturn]] void EndWithoutDisplay();
 void TitleLoop();
 
 // The title screen's state between frames.

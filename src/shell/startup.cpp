@@ -190,7 +190,7 @@ int StartUp() {
     }
 
     int readyAt = Millis() + 2500;
-    ApplyDisplaySettings();
+    if (!ApplyDisplaySettings()) EndWithoutDisplay();
     shell.TitleInputMode = 1;
     shell.ControlPlayers = 4;
     shell.BadgeCount = 16;
@@ -399,6 +399,15 @@ int ParseCommandLine(int argc, char** argv, PlatformConfig& config, std::string&
         }
     }
     return -1;
+}
+
+// Says why no display could be opened and ends the program with status 1.
+void EndWithoutDisplay() {
+    std::fprintf(stderr, "zorvek-plon: no display could be opened with any engine or size: %s\n",
+                 PlatformError().c_str());
+    CloseTextFile(shell.DebugLog);
+    shell.DebugLog = 0;
+    EndProcess(1);
 }
 
 // The program's entry: command line, platform, then the game itself.

@@ -81,7 +81,7 @@ void ApplyButton(int o) {
             panel.LeftClicks = 0;
             frame.SettingsOpen = 0;
             WriteSetupFile();
-            ApplyDisplaySettings();
+            if (!ApplyDisplaySettings()) EndWithoutDisplay();
         }
     }
     SetTint(80, 255, 80, 1);

@@ -7,6 +7,7 @@
 // start-up's display set-up (modes, engine, splash and its jingle volume) and
 // a frame of the open settings panel (sizes, volume sliders, bindings grid).
 #include "fuzz_support.h"
+#include "platform/recording.h"
 #include "shell/display.h"
 #include "shell/frame.h"
 #include "shell/shell.h"
@@ -50,10 +51,11 @@ Snapshot take() {
 // keyboard-played set-ups. Runs in the game folder, as start-up leaves it.
 void driveDisplayAndPanel() {
     if (!ChangeDir(GameFolder())) std::abort();
+    ClearRecordedDraws();     // the last input's drawing is of no use
     display = DisplayState{}; // a first set-up, so the splash and its jingle come too
     frame = FrameState{};
     panel = PanelState{};
-    ApplyDisplaySettings();
+    FUZZ_CHECK(ApplyDisplaySettings()); // the recording back-end always opens one
     FUZZ_CHECK(CurrentDir() + "/" == FuzzDir() + GameFolder());
     FUZZ_CHECK(!FileExists("crash.dat"));
     FUZZ_CHECK(shell.Settings[slot::Width] == display.PhysicalWidth &&
