@@ -1,6 +1,7 @@
 // bindings_test.cpp - binding codes against scripted keyboard and joystick
 // input: held tests, bound controls, capture order and the key names.
 #include "input/bindings.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "shell/shell.h"
 #include "support/fixture.h"
@@ -63,6 +64,27 @@ TEST(KeyName, NamesDigitLetterKeypadAndFunctionRanges) {
     }
     for (int i = 0; i < 26; ++i) EXPECT_EQ(KeyName(65 + i), std::string(1, char('A' + i)));
     for (int i = 1; i <= 12; ++i) EXPECT_EQ(KeyName(111 + i), "F" + std::to_string(i));
+}
+
+// The keys the program names are the ones whose names the settings panel shows.
+TEST(KeyName, NamedKeyConstantsAreTheKeysTheySayTheyAre) {
+    const std::pair<int, const char*> keys[] = {{KeyBackspace, "Backspace"},
+                                                {KeyTab, "Tab"},
+                                                {KeyReturn, "Return"},
+                                                {KeyEscape, "Escape"},
+                                                {KeySpace, "Space"},
+                                                {KeyLeft, "Left"},
+                                                {KeyUp, "Up"},
+                                                {KeyRight, "Right"},
+                                                {KeyDown, "Down"},
+                                                {KeyDigit1, "1"},
+                                                {KeyF1, "F1"},
+                                                {KeyF4, "F4"},
+                                                {KeyF11, "F11"},
+                                                {KeyF12, "F12"},
+                                                {KeyLeftAlt, "LAlt"},
+                                                {KeyRightAlt, "RAlt"}};
+    for (const auto& [code, name] : keys) EXPECT_EQ(KeyName(code), name) << code;
 }
 
 TEST(KeyName, OtherCodesAreNamedByTheirJoystickComponent) {

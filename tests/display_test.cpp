@@ -160,7 +160,7 @@ TEST_F(DisplayTest, ReapplyingShowsNoSplashAndKeepsScoreTable) {
     shell.DebugLog = CreateTextFile(dir + "Debug.txt");
     shell.Settings[slot::Width] = 1024;
     shell.Settings[slot::Height] = 700; // offered by no display
-    ApplyDisplaySettings();
+    ASSERT_TRUE(ApplyDisplaySettings());
     EXPECT_EQ(shell.Settings[slot::Width], 800);
     EXPECT_EQ(shell.Settings[slot::Height], 600);
     EXPECT_EQ(PhysicalWidth(), 800);
@@ -180,7 +180,7 @@ TEST_F(DisplayTest, ReapplyingShowsNoSplashAndKeepsScoreTable) {
     shell.Channels[1] = 0;
     shell.Settings[slot::Width] = 1280;
     shell.Settings[slot::Height] = 720;
-    ApplyDisplaySettings();
+    ASSERT_TRUE(ApplyDisplaySettings());
     EXPECT_EQ(shell.Channels[1], 0);
     EXPECT_EQ(PhysicalWidth(), 1280);
     EXPECT_EQ(display.VirtualWidth, 1600);
@@ -202,6 +202,91 @@ TEST_F(DisplayTest, ReapplyingShowsNoSplashAndKeepsScoreTable) {
     EXPECT_EQ(sfx % 2, 0); // the same sound effects found both times
 }
 
+// The splash jingle plays at MasterVolume x SoundVolume / 100 / 100. The setup
+// file may hold volumes of any size; their product must not wrap round.
+TEST_F(DisplayTest, SplashJingleVolumeIsTheProductOfTheVolumesWhateverTheirSize) {
+    std::string dir = MakeTempDir("jingle");
+    std::filesystem::create_directories(dir + "Common");
+    std::filesystem::create_directories(dir + "251");
+    std::filesystem::copy_file(BuiltFilesDir() + "Common/badgeget.wav",
+                               dir + "Common/badgeget.wav");
+    ASSERT_TRUE(ChangeDir(dir + "251/"));
+    struct Case {
+        int master, sound;
+        float volume;
+    };
+    const Case cases[] = {{50, 50, 0.25f},
+                          {100, 100, 1.0f},
+                          {100000, 100000, 1.0e6f},
+                          {2147483647, 2147483647, 4.611686e14f}};
+    for (const Case& c : cases) {
+        display.AssetsLoadedOnce = false; // the splash, and its jingle, come each time
+        shell.Channels[1] = 0;
+        shell.Settings[slot::MasterVolume] = c.master;
+        shell.Settings[slot::SoundVolume] = c.sound;
+        ASSERT_TRUE(ApplyDisplaySettings());
+        ASSERT_NE(shell.Channels[1], 0) << PlatformError();
+        EXPECT_FLOAT_EQ(shell.ChannelVolume[1], c.volume) << c.master << " x " << c.sound;
+        Stop(shell.Channels[1]);
+    }
+}
+
+// A typeface that does not load is named once in the log, with the reason its
+// own file gave, not the reason of a typeface loaded after it.
+TEST_F(DisplayTest, EachMissingTypefaceIsLoggedWithItsOwnReason) {
+    std::string dir = MakeTempDir("typefaces");
+    std::filesystem::create_directories(dir + "Common");
+    std::filesystem::create_directories(dir + "251");
+    std::filesystem::copy_file(BuiltFilesDir() + "Common/Blue Highway.ttf",
+                               dir + "Common/Blue Highway.ttf");
+    WriteWholeFile(dir + "Common/Acknowledge TT BRK.ttf", "not a font at all");
+    ASSERT_TRUE(ChangeDir(dir + "251/"));
+    ASSERT_TRUE(OpenDisplay(800, 600, 0, 60));
+    shell.DebugLog = CreateTextFile(dir + "Debug.txt");
+    LoadCommonAssets();
+    CloseTextFile(shell.DebugLog);
+    shell.DebugLog = 0;
+    EXPECT_NE(display.FontSet[5], 0); // typeface 2 loaded
+    EXPECT_EQ(display.FontSet[1], 0);
+    EXPECT_EQ(display.FontSet[10], 0);
+
+    std::vector<std::string> failures;
+    for (const std::string& line : ReadLinesOf(dir + "Debug.txt"))
+        if (line.rfind("\tCould not load ", 0) == 0 && line.find(".ttf") != std::string::npos)
+            failures.push_back(line);
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0], "\tCould not load SVBasicManual.ttf : cannot load font "
+                           "SVBasicManual.ttf: file missing or unreadable");
+    EXPECT_EQ(failures[1], "\tCould not load Acknowledge TT BRK.ttf : cannot load font "
+                           "Acknowledge TT BRK.ttf: not a font FreeType can read");
+}
+
+// When neither the chosen mode nor the 800 x 600 window opens, the set-up
+// says so and hands the failure back, without loading anything or ending the
+// program itself; the crash marker goes, as this was no crash.
+TEST_F(DisplayTest, NoDisplayAtAllIsReportedToTheCaller) {
+    std::string dir = MakeTempDir("refused") + "251/";
+    std::filesystem::create_directory(dir);
+    ASSERT_TRUE(ChangeDir(dir));
+    shell.DebugLog = CreateTextFile(dir + "Debug.txt");
+    SetRecordedDisplayRefused(true);
+    EXPECT_FALSE(ApplyDisplaySettings());
+    EXPECT_NE(PlatformError().find("refuses"), std::string::npos) << PlatformError();
+    EXPECT_FALSE(FileExists("crash.dat"));
+    EXPECT_FALSE(display.AssetsLoadedOnce);
+    EXPECT_EQ(display.GameSheet, 0);
+    CloseTextFile(shell.DebugLog);
+    shell.DebugLog = 0;
+    const auto log = ReadLinesOf(dir + "Debug.txt");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().rfind("\tNo display could be opened with any engine or size : ", 0), 0u);
+
+    // Once a display opens again, so does the set-up.
+    SetRecordedDisplayRefused(false);
+    EXPECT_TRUE(ApplyDisplaySettings());
+    EXPECT_TRUE(display.AssetsLoadedOnce);
+}
+
 TEST_F(DisplayTest, CrashMarkerSwitchesOpenGlOnlyAndFullscreenNeedsADepth) {
     // A files folder without "Common/": the assets stay empty, the folder is kept.
     std::string dir = MakeTempDir("marker") + "251/";
@@ -212,7 +297,7 @@ TEST_F(DisplayTest, CrashMarkerSwitchesOpenGlOnlyAndFullscreenNeedsADepth) {
     WriteWholeFile(dir + "crash.dat", "");
     shell.Settings[slot::GfxEngine] = 2;
     shell.Settings[slot::Fullscreen] = 1;
-    ApplyDisplaySettings();
+    ASSERT_TRUE(ApplyDisplaySettings());
     EXPECT_EQ(CurrentDir() + "/", dir);
     EXPECT_EQ(shell.Settings[slot::GfxEngine], 2); // DirectX 7 is left alone
     EXPECT_FALSE(FileExists("crash.dat"));
@@ -223,7 +308,7 @@ TEST_F(DisplayTest, CrashMarkerSwitchesOpenGlOnlyAndFullscreenNeedsADepth) {
     shell.Settings[slot::GfxEngine] = 0;
     shell.Settings[slot::Width] = 1024;
     shell.Settings[slot::Height] = 768;
-    ApplyDisplaySettings();
+    ASSERT_TRUE(ApplyDisplaySettings());
     EXPECT_EQ(shell.Settings[slot::GfxEngine], 1);
     CloseTextFile(shell.DebugLog);
     shell.DebugLog = 0;

@@ -174,19 +174,19 @@ TEST_F(DrawTest, SlowSystemDrawsOnlyOnEvenFrames) {
     int image = LoadSquare();
     shell.Settings[slot::SlowSystem] = 1;
     frame.FrameParity = 1;
-    EXPECT_FALSE(FrameShown());
+    EXPECT_FALSE(FramePresented());
     DrawSprite(image, 0, 0, 0, 1);
     DrawGlowSprite(image, 0, 0, 0, 0, 1.1f, 1);
     EXPECT_TRUE(Images().empty());
     EXPECT_EQ(sprites.DrawnSprites[1], 0);
     EXPECT_EQ(sprites.DrawnSprites[2], 0);
     frame.FrameParity = 0;
-    EXPECT_TRUE(FrameShown());
+    EXPECT_TRUE(FramePresented());
     DrawSprite(image, 0, 0, 0, 1);
     EXPECT_EQ(Images().size(), 1u);
     shell.Settings[slot::SlowSystem] = 0;
     frame.FrameParity = 1;
-    EXPECT_TRUE(FrameShown());
+    EXPECT_TRUE(FramePresented());
     DrawSprite(image, 0, 0, 0, 1);
     EXPECT_EQ(Images().size(), 2u);
 }

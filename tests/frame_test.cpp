@@ -109,6 +109,29 @@ TEST_F(FrameTest, SlowSystemPresentsEveryOtherFrame) {
     EXPECT_EQ(Of(DrawKind::Flip).size(), 3u);
 }
 
+// Counted sprites and presenting follow the same rule: on a slow system a
+// frame's sprites are drawn exactly in the frames that are presented.
+TEST_F(FrameTest, SlowSystemDrawsCountedSpritesOnlyInPresentedFrames) {
+    Start();
+    SetCentreAnchoring(true);
+    int image = LoadImageSheet(BuiltFilesDir() + "Common/icons.png", 16, 16, 64, ImageMasked);
+    ASSERT_NE(image, 0) << PlatformError();
+    frame.ShowStats = 0;
+    shell.Settings[slot::SlowSystem] = 1;
+    int presented = 0;
+    for (int i = 0; i < 6; ++i) {
+        ClearRecordedDraws();
+        BeginFrame(1);
+        DrawSprite(image, 10, 10, 0, 1);
+        DrawGlowSprite(image, 40, 10, 0, 0, 1.1f, 1);
+        EndFrame(0);
+        size_t flips = Of(DrawKind::Flip).size(), images = Of(DrawKind::Image).size();
+        EXPECT_EQ(images, flips * 3) << "frame " << i; // sprite, glow sprite and its halo
+        presented += static_cast<int>(flips);
+    }
+    EXPECT_EQ(presented, 3);
+}
+
 TEST_F(FrameTest, NoticeIsHighlightedThenDimmedThenGone) {
     Start();
     frame.ShowStats = 0;

@@ -5,6 +5,7 @@
 // screenshots, and leaving from the title screen. The same script played
 // twice must leave the same files byte for byte, and a script recorded while
 // playing must replay to the same score table.
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "platform/script.h"
 #include "support/fixture.h"
@@ -34,8 +35,8 @@ struct RoundPlan {
 };
 
 // Key and button codes as the script knows them.
-const int Backspace = 8, Tab = 9, Enter = 13, Escape = 27, Space = 32, Left = 37, Down = 40,
-          F11 = 122, F12 = 123;
+const int Backspace = KeyBackspace, Tab = KeyTab, Enter = KeyReturn, Escape = KeyEscape,
+          Space = KeySpace, Left = KeyLeft, Down = KeyDown, F11 = KeyF11, F12 = KeyF12;
 
 // Builds a script from events given in any order; lines come out sorted by
 // time, events of the same moment in the order given.

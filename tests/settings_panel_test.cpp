@@ -303,6 +303,51 @@ TEST_F(SettingsPanelTest, SliderDragsSnapToTheEnds) {
     EXPECT_EQ(shell.Settings[slot::SoundVolume], 100);
 }
 
+// The setup file may hold any non-negative volume: the knob of a huge one lies
+// past the right edge (not wrapped round to the left), and the panel's snap
+// brings the value back to 100.
+TEST_F(SettingsPanelTest, HugeVolumesFromTheSetupFileDrawTheKnobOffToTheRight) {
+    Start();
+    Open();
+    shell.Settings[slot::MasterVolume] = 2147483647;
+    shell.Settings[slot::SoundVolume] = 100000;
+    shell.Settings[slot::MusicVolume] = 50;
+    FrameAt(100, 0, 500);
+    const int x = display.VirtualWidth - 280;
+    std::vector<float> knobs;
+    for (const DrawRecord& d : RecordedDraws())
+        if (d.kind == DrawKind::Image && d.frame == 23) knobs.push_back(d.x);
+    ASSERT_EQ(knobs.size(), 3u);
+    EXPECT_GT(knobs[0], 2.0e9f);
+    EXPECT_GT(knobs[1], 100000.0f);
+    EXPECT_FLOAT_EQ(knobs[2], static_cast<float>(x + 50 - 9 + 8)); // centre of the 16-wide cell
+    EXPECT_TRUE(Drew("Master Volume : 2147483647"));
+    EXPECT_EQ(shell.Settings[slot::MasterVolume], 100);
+    EXPECT_EQ(shell.Settings[slot::SoundVolume], 100);
+    EXPECT_EQ(shell.Settings[slot::MusicVolume], 50);
+}
+
+// "Apply" where no display opens any more ends the program as start-up would:
+// status 1 and the reason on stderr, after the setup file was written.
+TEST_F(SettingsPanelTest, ApplyWithoutAnyDisplayEndsTheProgramWithStatusOne) {
+    Start("200 press mouse1\n");
+    Open();
+    SetRecordedDisplayRefused(true);
+    int status = -1;
+    testing::internal::CaptureStderr();
+    try {
+        FrameAt(220, 25, 20 + 265); // on "Apply"
+    } catch (const ProcessEnded& ended) {
+        status = ended.status;
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err.rfind("zorvek-plon: no display could be opened with any engine or size: ", 0), 0u)
+        << err;
+    EXPECT_EQ(frame.SettingsOpen, 0);
+    EXPECT_TRUE(FileExists(dir + "Files/Setup.ini"));
+}
+
 TEST_F(SettingsPanelTest, TwoAudioDriversCycleAndAreWrittenToTheSetupFile) {
     Start("200 press mouse1\n"
           "400 press mouse1\n"

@@ -131,6 +131,36 @@ TEST(StartUp, TablesStartWithTheirDefaults) {
     PlatformShutdown();
 }
 
+// With no display at all, start-up ends the program with status 1, says why on
+// stderr and in the log, and leaves no crash marker behind.
+TEST(StartUp, WithoutAnyDisplayTheProgramEndsWithStatusOne) {
+    StartDoubles();
+    SetRecordedDisplayRefused(true);
+    const std::string dir = MakeTempDir("no-display");
+    shell.FilesDir = dir;
+    int status = -1;
+    testing::internal::CaptureStderr();
+    try {
+        StartUp();
+    } catch (const ProcessEnded& ended) {
+        status = ended.status;
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1);
+    // The audio probe may have written its own lines before; ours is the last.
+    const std::string said = "zorvek-plon: no display could be opened with any engine or size: "
+                             "cannot open the display (the recording back-end refuses it)\n";
+    ASSERT_GE(err.size(), said.size()) << err;
+    EXPECT_EQ(err.substr(err.size() - said.size()), said) << err;
+    EXPECT_EQ(shell.DebugLog, 0); // closed, so everything logged is on disk
+    const auto log = ReadLinesOf(dir + "Debug.txt");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "\tNo display could be opened with any engine or size : cannot open "
+                          "the display (the recording back-end refuses it)");
+    EXPECT_FALSE(PathExists(dir + "251/crash.dat"));
+    PlatformShutdown();
+}
+
 TEST(StartUp, LoadingPictureStaysUntilTheMomentAndNoLonger) {
     StartDoubles();
     SleepMillis(700);

@@ -8,6 +8,7 @@
 #include "game/game.h"
 #include "input/bindings.h"
 #include "music/music.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
 #include "shell/display.h"
@@ -23,9 +24,6 @@
 namespace {
 
 const std::string Hyphens(28, '-');
-
-// The platform's virtual key of the Escape key.
-constexpr int KeyEscape = 27;
 
 // Deletes what saves killed half-way left in a folder, with a log line each.
 void removeLeftoverSaves(const std::string& folder) {
@@ -141,7 +139,7 @@ int StartUp() {
     removeLeftoverSaves(shell.FilesPath + GameFolder());
 
     int readyAt = Millis() + 2500;
-    ApplyDisplaySettings();
+    if (!ApplyDisplaySettings()) EndWithoutDisplay();
     shell.TitleInputMode = 1;
     shell.ControlPlayers = 4;
     shell.BadgeCount = 16;

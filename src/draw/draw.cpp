@@ -5,7 +5,6 @@
 
 #include "platform/platform.h"
 #include "shell/frame.h"
-#include "shell/shell.h"
 
 #include <cmath>
 
@@ -77,11 +76,6 @@ void BeginFrame(int clear) {
     for (int kind = 1; kind <= 10; ++kind) sprites.DrawnSprites[kind] = 0;
 }
 
-// A slow system presents only the frames of parity 0; the others skip counted draws.
-bool FrameShown() {
-    return shell.Settings[slot::SlowSystem] == 0 || frame.FrameParity == 0;
-}
-
 // Draws the image so that the top-left of its scaled frame lands on x, y.
 static void PlaceImage(int drawn, int sized, int x, int y, int frameIndex, float sx, float sy) {
     float px = static_cast<float>(x) + static_cast<float>(ImageFrameWidth(sized)) * (sx / 2);
@@ -99,7 +93,7 @@ static bool TakeBudget(int kind) {
 
 // A counted draw with its top-left corner at x, y, within the kind's budget.
 void DrawSprite(int image, int x, int y, int frameIndex, int kind) {
-    if (!FrameShown()) return;
+    if (!FramePresented()) return; // a slow system's skipped frames draw no counted sprites
     float sx = 1, sy = 1;
     GetDrawScale(sx, sy);
     if (!TakeBudget(kind)) return;
@@ -109,7 +103,7 @@ void DrawSprite(int image, int x, int y, int frameIndex, int kind) {
 // A counted sprite with an additive halo glowScale times its size; state is restored.
 void DrawGlowSprite(int image, int x, int y, int frameIndex, int glowImage, float glowScale,
                     float glowAlpha) {
-    if (!FrameShown()) return;
+    if (!FramePresented()) return;
     float sx = 1, sy = 1;
     GetDrawScale(sx, sy);
     float a0 = GetDrawAlpha();

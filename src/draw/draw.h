@@ -24,7 +24,6 @@ void SetBlendKind(int kind); // 0 mask, 1 alpha, 2 multiply, 3 add
 void ResetDrawState();
 void DrawTextAligned(int x, int y, const std::string& text, int hAlign, int vAlign);
 void BeginFrame(int clear);
-bool FrameShown(); // false on the skipped frames of a slow system
 void DrawSprite(int image, int x, int y, int frame, int kind);
 void DrawGlowSprite(int image, int x, int y, int frame, int glowImage, float glowScale,
                     float glowAlpha);

@@ -3,6 +3,7 @@
 #include "game/game.h"
 
 #include "draw/draw.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
 #include "shell/display.h"
@@ -396,7 +397,7 @@ void RoundUpdate() {
     updateBullets();
     if (figure.health <= 0) game.Over = 1;
     drawScoreLine();
-    if (KeyPressCount(49) != 0) PostNotice("This is a Test Comment", 1);
+    if (KeyPressCount(KeyDigit1) != 0) PostNotice("This is a Test Comment", 1);
 }
 
 // Takes the frame driver's result (99 is "Quit" from the pause menu) and,

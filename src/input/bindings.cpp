@@ -3,6 +3,7 @@
 // rebinding and for "press anything") and the display names of codes.
 #include "input/bindings.h"
 
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "shell/shell.h"
 
@@ -144,7 +145,7 @@ int ReadControl(int control, int player) {
 
 // The code of an input being pressed now (lowest key first, then joysticks), or 0.
 int PressedInputCode() {
-    if (IsKeyDown(122) || IsKeyDown(123)) return 0; // F11 and F12 can never be bound
+    if (IsKeyDown(KeyF11) || IsKeyDown(KeyF12)) return 0; // F11 and F12 can never be bound
     for (int k = 1; k <= 255; ++k)
         if (IsKeyDown(k)) return k;
     for (int j = 1; KnownJoystick(j); ++j) {
@@ -174,7 +175,7 @@ std::string KeyName(int code) {
     if (code >= 48 && code <= 57) return std::string(1, static_cast<char>('0' + code - 48));
     if (code >= 65 && code <= 90) return std::string(1, static_cast<char>('A' + code - 65));
     if (code >= 96 && code <= 105) return std::string(1, static_cast<char>('0' + code - 96));
-    if (code >= 112 && code <= 123) return "F" + std::to_string(code - 111);
+    if (code >= KeyF1 && code <= KeyF12) return "F" + std::to_string(code - KeyF1 + 1);
     int c = code % 50;
     if (c < 0) c += 50; // negative codes are still named by a component
     if (c <= 11) return AxisNames[c];

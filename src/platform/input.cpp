@@ -6,6 +6,7 @@
 // every system. Live input can also be written out (--record) as a script
 // that replays the session.
 #include "platform/internal.h"
+#include "platform/keys.h"
 #include "platform/script.h"
 
 #include <SDL.h>
@@ -70,7 +71,7 @@ int virtualKeyOf(SDL_Scancode sc) {
     if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 65 + (sc - SDL_SCANCODE_A);
     if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return 49 + (sc - SDL_SCANCODE_1);
     if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return 97 + (sc - SDL_SCANCODE_KP_1);
-    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return 112 + (sc - SDL_SCANCODE_F1);
+    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return KeyF1 + (sc - SDL_SCANCODE_F1);
     if (sc >= SDL_SCANCODE_F13 && sc <= SDL_SCANCODE_F24) return 124 + (sc - SDL_SCANCODE_F13);
     switch (sc) {
     case SDL_SCANCODE_0:
@@ -78,23 +79,23 @@ int virtualKeyOf(SDL_Scancode sc) {
     case SDL_SCANCODE_KP_0:
         return 96;
     case SDL_SCANCODE_BACKSPACE:
-        return 8;
+        return KeyBackspace;
     case SDL_SCANCODE_TAB:
-        return 9;
+        return KeyTab;
     case SDL_SCANCODE_CLEAR:
         return 12;
     case SDL_SCANCODE_RETURN:
-        return 13;
+        return KeyReturn;
     case SDL_SCANCODE_KP_ENTER:
-        return 13;
+        return KeyReturn;
     case SDL_SCANCODE_PAUSE:
         return 19;
     case SDL_SCANCODE_CAPSLOCK:
         return 20;
     case SDL_SCANCODE_ESCAPE:
-        return 27;
+        return KeyEscape;
     case SDL_SCANCODE_SPACE:
-        return 32;
+        return KeySpace;
     case SDL_SCANCODE_PAGEUP:
         return 33;
     case SDL_SCANCODE_PAGEDOWN:
@@ -104,13 +105,13 @@ int virtualKeyOf(SDL_Scancode sc) {
     case SDL_SCANCODE_HOME:
         return 36;
     case SDL_SCANCODE_LEFT:
-        return 37;
+        return KeyLeft;
     case SDL_SCANCODE_UP:
-        return 38;
+        return KeyUp;
     case SDL_SCANCODE_RIGHT:
-        return 39;
+        return KeyRight;
     case SDL_SCANCODE_DOWN:
-        return 40;
+        return KeyDown;
     case SDL_SCANCODE_SELECT:
         return 41;
     case SDL_SCANCODE_EXECUTE:
@@ -154,9 +155,9 @@ int virtualKeyOf(SDL_Scancode sc) {
     case SDL_SCANCODE_RCTRL:
         return 163;
     case SDL_SCANCODE_LALT:
-        return 164;
+        return KeyLeftAlt;
     case SDL_SCANCODE_RALT:
-        return 165;
+        return KeyRightAlt;
     case SDL_SCANCODE_MUTE:
         return 173;
     case SDL_SCANCODE_VOLUMEDOWN:

@@ -41,3 +41,6 @@ void SetRecordedDisplayModes(const std::vector<DisplayMode>& modes);
 // and the playback rate last asked for it (1 when never set).
 int ChannelSound(int channel);
 float ChannelRate(int channel);
+// Makes every OpenDisplay of the recording back-end fail, as on a machine with
+// no usable screen (tests of that failure); cleared at the next start.
+void SetRecordedDisplayRefused(bool refused);

@@ -389,6 +389,10 @@ bool OpenDisplay(int width, int height, int depth, int refresh) {
                          std::to_string(height));
         return false;
     }
+    if (videoState.recording && videoState.refuseOpen) {
+        SetPlatformError("cannot open the display (the recording back-end refuses it)");
+        return false;
+    }
     if (videoState.recording) {
         videoState.engineName = EngineNames[videoState.engine];
     } else {

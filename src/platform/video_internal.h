@@ -94,6 +94,7 @@ struct VideoState {
     std::vector<ImageRecord> images;
     std::vector<FontRecord> fonts;
     std::vector<DisplayMode> modes;
+    bool refuseOpen = false; // recording: no display opens, as on a machine without a screen
     std::vector<DrawRecord> records;
     Surface white;            // a single white pixel: the texture of rectangles and lines
     int64_t droppedDraws = 0; // draws and quads left out as unable to change a pixel

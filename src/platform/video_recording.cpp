@@ -71,6 +71,10 @@ void SetRecordedDisplayModes(const std::vector<DisplayMode>& modes) {
     if (videoState.recording) videoState.modes = modes;
 }
 
+void SetRecordedDisplayRefused(bool refused) {
+    if (videoState.recording) videoState.refuseOpen = refused;
+}
+
 const std::vector<DrawRecord>& RecordedDraws() {
     return videoState.records;
 }

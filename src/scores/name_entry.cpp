@@ -2,6 +2,7 @@
 // numbers that rise and fade where points were scored.
 #include "draw/draw.h"
 #include "game/game.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
 #include "shell/display.h"
@@ -9,12 +10,10 @@
 
 namespace {
 
-const int KeyBackspace = 8, KeyEnter = 13, KeyEscape = 27;
-
 // Waits until Escape, Enter and the left button are all up, so a key still
 // held from the game neither confirms the name nor reaches the next screen.
 void waitForRelease() {
-    while (IsKeyDown(KeyEscape) || IsKeyDown(KeyEnter) || IsMouseDown(1)) SleepMillis(10);
+    while (IsKeyDown(KeyEscape) || IsKeyDown(KeyReturn) || IsMouseDown(1)) SleepMillis(10);
 }
 
 // The screen's diagonal red-to-blue stripes.
@@ -82,7 +81,7 @@ void NameEntry() {
         const char* cursor = Millis() % 600 < 300 ? "_" : " ";
         const std::string shown = visiblePart(name);
         DrawTextAligned(w / 2 - MeasureText(shown) / 2, h / 2, shown + cursor, 0, 1);
-        confirmed = KeyPressCount(KeyEnter) > 0 || IsMouseDown(1) || IsKeyDown(KeyEscape);
+        confirmed = KeyPressCount(KeyReturn) > 0 || IsMouseDown(1) || IsKeyDown(KeyEscape);
         EndFrame(1);
     }
     SeedRandom(Millis());

@@ -67,10 +67,10 @@ void BuildModeList() {
 
 namespace {
 
-// Opens the display at the current size; falls back to an 800 x 600 window, and
-// ends the program with status 1 when even that cannot be opened.
-void openOrGiveUp(int depth) {
-    if (OpenDisplay(display.PhysicalWidth, display.PhysicalHeight, depth, 60)) return;
+// Opens the display at the current size, or else an 800 x 600 window; false
+// when even that cannot be opened.
+bool openWithFallback(int depth) {
+    if (OpenDisplay(display.PhysicalWidth, display.PhysicalHeight, depth, 60)) return true;
     LogLine("\tCould not open the display : " + PlatformError());
     if (OpenDisplay(800, 600, 0, 60)) {
         LogLine("\tFell back to an 800x600 window");
@@ -80,17 +80,10 @@ void openOrGiveUp(int depth) {
         shell.Settings[slot::Height] = 600;
         shell.Settings[slot::Fullscreen] = 0;
         PostNotice("Could not open the display in this mode.", 1);
-        return;
+        return true;
     }
-    std::string why = PlatformError();
-    LogLine("\tNo display could be opened with any engine or size : " + why);
-    std::fprintf(stderr, "zorvek-plon: no display could be opened with any engine or size: %s\n",
-                 why.c_str());
-    // The failure was handled, so the next start must not take it for a crash.
-    DeleteFile("crash.dat");
-    CloseTextFile(shell.DebugLog);
-    shell.DebugLog = 0;
-    EndProcess(1);
+    LogLine("\tNo display could be opened with any engine or size : " + PlatformError());
+    return false;
 }
 
 // Frees the handles a previous set-up loaded, before they are loaded anew.
@@ -117,7 +110,8 @@ void showSplash() {
     DrawImageFrame(display.Logo, 0.4f * vh, 0.3f * vh, 0);
     DrawImageFrame(display.Palvex, vw - 0.4f * vh, 0.7f * vh, 0);
     SetZoom(1);
-    float volume = static_cast<float>(shell.Settings[slot::MasterVolume] *
+    // In reals: the setup file may hold volumes whose integer product overflows.
+    float volume = static_cast<float>(static_cast<double>(shell.Settings[slot::MasterVolume]) *
                                       shell.Settings[slot::SoundVolume] / 100.0 / 100.0);
     if (display.BadgeJingle != 0) {
         int channel = AllocChannel();
@@ -165,8 +159,9 @@ void ChooseLogicalSize() {
     }
 }
 
-// Opens the display from the Settings table and loads every asset.
-void ApplyDisplaySettings() {
+// Opens the display from the Settings table and loads every asset; false, with
+// nothing loaded, when no display opens at all.
+bool ApplyDisplaySettings() {
     BuildModeList();
     shell.Settings[slot::Width] = display.PhysicalWidth;
     shell.Settings[slot::Height] = display.PhysicalHeight;
@@ -197,15 +192,20 @@ void ApplyDisplaySettings() {
     LogLine("\tResolution : " + std::to_string(display.PhysicalWidth) + "x" +
             std::to_string(display.PhysicalHeight) + "," + std::to_string(depth));
     int marker = CreateTextFile("crash.dat");
-    if (marker == 0) LogLine("\tCould not create crash.dat: " + PlatformError());
+    if (marker == 0) LogLine("	Could not create crash.dat: " + PlatformError());
     CloseTextFile(marker);
-    openOrGiveUp(depth);
+    if (!openWithFallback(depth)) {
+        // The failure was handled, so the next start must not take it for a crash.
+        DeleteFile("crash.dat"); // leaves PlatformError() as it is
+        return false;
+    }
     ChooseLogicalSize();
     SetLogicalSize(display.VirtualWidth, display.VirtualHeight);
     LoadCommonAssets();
     LoadGameAssets();
     LogLine(Divider);
     DeleteFile("crash.dat");
+    return true;
 }
 
 // Fonts, icons, logos and the badge jingle from "Common/", then the game's own
@@ -237,16 +237,23 @@ void LoadCommonAssets() {
     const FontSlot slots[14] = {{0, 0, 0},   {1, 24, f1}, {1, 16, f2}, {1, 16, f2}, {1, 20, f1},
                                 {2, 96, f1}, {2, 72, f1}, {2, 32, f1}, {1, 32, f1}, {1, 14, f1},
                                 {3, 112, 1}, {3, 96, 1},  {3, 32, 1},  {3, 20, 1}};
+    // The first failure of each typeface, kept as it happens: by the end of the
+    // loading the platform's last error is about whichever file failed last.
+    std::string fontError[4];
+    auto loadFace = [&](int typeface, int size) {
+        int font = LoadFont(face[typeface], size);
+        if (font == 0 && fontError[typeface].empty()) fontError[typeface] = PlatformError();
+        return font;
+    };
     for (int i = 1; i <= 13; ++i)
-        display.FontSet[i] =
-            LoadFont(face[slots[i].typeface], ScaledSize(slots[i].size, slots[i].scale));
+        display.FontSet[i] = loadFace(slots[i].typeface, ScaledSize(slots[i].size, slots[i].scale));
     const int ladder[9] = {8, 12, 18, 24, 32, 40, 52, 64, 96};
     for (int t = 1; t <= 3; ++t)
         for (int step = 0; step <= 8; ++step)
-            display.FontLadder[(t - 1) * 10 + step] =
-                LoadFont(face[t], ScaledSize(ladder[step], f1));
+            display.FontLadder[(t - 1) * 10 + step] = loadFace(t, ScaledSize(ladder[step], f1));
     // One line per typeface that is missing or unreadable, not one per size.
-    for (int t = 1; t <= 3; ++t) noteMissing(display.FontLadder[(t - 1) * 10], face[t]);
+    for (int t = 1; t <= 3; ++t)
+        if (!fontError[t].empty()) LogLine("\tCould not load " + face[t] + " : " + fontError[t]);
 
     LogLine("\tDefault Icons");
     display.IconSheet = noteMissing(
@@ -315,4 +322,13 @@ void DrawStripes() {
         DrawRect(-100, static_cast<float>(y * 3), static_cast<float>(display.VirtualWidth + 1800),
                  30);
     }
+}
+
+// Says why no display could be opened and ends the program with status 1.
+void EndWithoutDisplay() {
+    std::fprintf(stderr, "zorvek-plon: no display could be opened with any engine or size: %s\n",
+                 PlatformError().c_str());
+    CloseTextFile(shell.DebugLog);
+    shell.DebugLog = 0;
+    EndProcess(1);
 }

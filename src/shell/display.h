@@ -25,9 +25,13 @@ struct DisplayState {
 };
 extern DisplayState display;
 
-// Opens the display from the Settings table and loads every asset. Exits the
-// program with status 1 when no display can be opened at all.
-void ApplyDisplaySettings();
+// Opens the display from the Settings table and loads every asset. False when
+// no display could be opened at all, not even an 800 x 600 window: that is
+// logged, PlatformError() says why, nothing is loaded and the caller decides.
+[[nodiscard]] bool ApplyDisplaySettings();
+// The way out when no display can be opened at all (start-up, the panel's
+// Apply): says why on stderr, closes the debug log and ends with status 1.
+[[noreturn]] void EndWithoutDisplay();
 void LoadCommonAssets();
 void LoadGameAssets();
 void SelectLadderFont(int typeface, int step);

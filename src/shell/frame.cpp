@@ -6,6 +6,7 @@
 
 #include "draw/draw.h"
 #include "music/music.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
 #include "shell/display.h"
@@ -17,9 +18,6 @@
 FrameState frame;
 
 namespace {
-
-constexpr int KeyTab = 9, KeyEscape = 27, KeyF4 = 115, KeyF11 = 122, KeyF12 = 123;
-constexpr int KeyLeftAlt = 164, KeyRightAlt = 165;
 
 // The statistics overlay: frame rate, memory figures and sprite tallies.
 void drawStats() {

@@ -27,4 +27,6 @@ extern FrameState frame;
 
 int EndFrame(int showPointer);
 void PostNotice(const std::string& text, int c);
-bool FramePresented(); // this frame will be presented (SlowSystem 0 or parity 0)
+// Whether this frame is presented: always, or only at parity 0 on a slow system.
+// The counted sprite draws skip the frames that are not.
+bool FramePresented();

@@ -2,6 +2,7 @@
 // shows a small thank-you and feedback page, waits for any input and ends.
 #include "draw/draw.h"
 #include "input/bindings.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
 #include "shell/display.h"
@@ -11,7 +12,6 @@
 namespace {
 
 constexpr int PageWidth = 640, PageHeight = 480;
-constexpr int KeyF4 = 115, KeyLeftAlt = 164, KeyRightAlt = 165;
 
 // A heading with a black shadow 2 pixels right and down.
 void DrawHeading(const std::string& text, int font, int x, int y) {

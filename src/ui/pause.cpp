@@ -3,6 +3,7 @@
 // and "Quit" entries.
 #include "draw/draw.h"
 #include "input/bindings.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "shell/display.h"
 #include "shell/frame.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr int KeyEscape = 27, KeySpace = 32, KeyUp = 38, KeyDown = 40;
 constexpr int StormSeed = 37171650;
 
 // Sine of an angle in degrees.

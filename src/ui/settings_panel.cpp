@@ -4,6 +4,7 @@
 // widgets it is built from (option button, volume slider, binding button).
 #include "draw/draw.h"
 #include "input/bindings.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "shell/display.h"
 #include "shell/frame.h"
@@ -12,12 +13,13 @@
 #include "ui/ui.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 PanelState panel;
 
 namespace {
 
-constexpr int KeyBackspace = 8, KeyLeft = 37, KeyUp = 38, KeyRight = 39, KeyDown = 40;
 constexpr int PanelHidden = -300, PanelSlideStep = 32;
 
 // The icon sheet has 64 cells; anything else would read past it.
@@ -79,7 +81,7 @@ void ApplyButton(int o) {
             panel.LeftClicks = 0;
             frame.SettingsOpen = 0;
             WriteSetupFile();
-            ApplyDisplaySettings();
+            if (!ApplyDisplaySettings()) EndWithoutDisplay();
         }
     }
     SetTint(80, 255, 80, 1);
@@ -261,7 +263,12 @@ int VolumeSlider(int value, int x, int y, const std::string& label) {
     DrawSprite(display.IconSheetCrisp, x + 48, y, 22, 1);
     SetTint(255, 80, 80);
     SetZoom(1, 1.5f);
-    DrawSprite(display.IconSheetCrisp, x + value - 9, y, 23, 1);
+    // A volume far past 100 from the setup file puts the knob off the track, and
+    // off the screen, but never past the ends of int.
+    int64_t knobX = int64_t{x} + value - 9;
+    knobX = std::clamp<int64_t>(knobX, std::numeric_limits<int>::min(),
+                                std::numeric_limits<int>::max());
+    DrawSprite(display.IconSheetCrisp, static_cast<int>(knobX), y, 23, 1);
     SetTint(80, 180, 255);
     if (MouseInRect(x - 2, y - 4, 100, 24) && IsMouseDown(1)) value = frame.FrameMouseX - (x - 2);
     SetZoom(1, 1);

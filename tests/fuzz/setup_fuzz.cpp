@@ -3,9 +3,15 @@
 // Each input is written as Setup.ini in a scratch Files folder and read the
 // way start-up reads it. Whatever was read must then survive the writer: the
 // file WriteSetupFile makes from those values reads back to the very same
-// settings and bindings.
+// settings and bindings. The values read then go where the game takes them:
+// start-up's display set-up (modes, engine, splash and its jingle volume) and
+// a frame of the open settings panel (sizes, volume sliders, bindings grid).
 #include "fuzz_support.h"
+#include "platform/recording.h"
+#include "shell/display.h"
+#include "shell/frame.h"
 #include "shell/shell.h"
+#include "ui/ui.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -38,6 +44,34 @@ Snapshot take() {
     std::memcpy(s.settings, shell.Settings, sizeof s.settings);
     std::memcpy(s.bindings, shell.ControlBindings, sizeof s.bindings);
     return s;
+}
+
+// Start-up's display set-up with the settings as read, then one frame of the
+// open settings panel as this game shows it and one with the bindings grid of
+// keyboard-played set-ups. Runs in the game folder, as start-up leaves it.
+void driveDisplayAndPanel() {
+    if (!ChangeDir(GameFolder())) std::abort();
+    ClearRecordedDraws();     // the last input's drawing is of no use
+    display = DisplayState{}; // a first set-up, so the splash and its jingle come too
+    frame = FrameState{};
+    panel = PanelState{};
+    FUZZ_CHECK(ApplyDisplaySettings()); // the recording back-end always opens one
+    FUZZ_CHECK(CurrentDir() + "/" == FuzzDir() + GameFolder());
+    FUZZ_CHECK(!FileExists("crash.dat"));
+    FUZZ_CHECK(shell.Settings[slot::Width] == display.PhysicalWidth &&
+               shell.Settings[slot::Height] == display.PhysicalHeight);
+
+    frame.SettingsOpen = 1;
+    panel.PanelOffset = 20 - 32; // one slide step short of fully open
+    for (int mode : {1, 0}) {
+        shell.TitleInputMode = mode;
+        SettingsPanel();
+        FUZZ_CHECK(panel.PanelOffset == 20);
+        // The sliders snap every volume into 0..100, whatever the file held.
+        for (int s : {slot::MasterVolume, slot::SoundVolume, slot::MusicVolume})
+            FUZZ_CHECK(shell.Settings[s] >= 0 && shell.Settings[s] <= 100);
+    }
+    if (!ChangeDir("..")) std::abort();
 }
 
 } // namespace
@@ -81,5 +115,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int k = 0; k < 100; k++)
         FUZZ_CHECK(second.bindings[k] ==
                    (first.bindings[k] > 0 ? first.bindings[k] : shell.ControlBindings[k]));
+
+    resetTables();
+    ReadSetupFile();
+    driveDisplayAndPanel();
     return 0;
 }

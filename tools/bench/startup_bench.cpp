@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "bench.h"
 
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "shell/display.h"
 #include "shell/shell.h"
@@ -74,7 +75,9 @@ void BenchMemory(BenchTable& table) {
     std::string dir = copyOfFiles("memory");
     if (dir.empty()) return AddBenchNote(table, "peak memory", "no asset pack in build/Files");
     std::string script = dir + "bench.script";
-    std::ofstream(script) << "7000 down 27\n7100 up 27\n7300 down 65\n7400 up 65\n9000 end\n";
+    const std::string esc = std::to_string(KeyEscape);
+    std::ofstream(script) << "7000 down " + esc + "\n7100 up " + esc +
+                                 "\n7300 down 65\n7400 up 65\n9000 end\n";
     std::string binary = (programFolder() / "zorvek-plon").string();
     pid_t pid = fork();
     if (pid == 0) {
