@@ -34,15 +34,6 @@ bool logged(const std::string& path, const std::string& start) {
     return false;
 }
 
-// The names in a folder, sorted.
-std::vector<std::string> listing(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 // ------------------------------------------------------------ unusable folders
@@ -60,8 +51,8 @@ TEST(BadFolders, AGameFolderThatIsAFileStopsTheGameWithoutWritingOutside) {
     EXPECT_EQ(run.status, ExitFilesFolderUnusable) << run.err;
     EXPECT_NE(run.err.find("cannot use the game folder"), std::string::npos) << run.err;
     EXPECT_TRUE(logged(files + "Debug.txt", "\tCannot use the game folder "));
-    EXPECT_EQ(listing(outer), std::vector<std::string>{"top"});
-    EXPECT_EQ(listing(outer + "top"), std::vector<std::string>{"files"});
+    EXPECT_EQ(FolderNames(outer), std::vector<std::string>{"top"});
+    EXPECT_EQ(FolderNames(outer + "top"), std::vector<std::string>{"files"});
     EXPECT_FALSE(PathExists(files + "Setup.ini"));
     EXPECT_FALSE(PathExists(files + "scores.dat"));
     EXPECT_EQ(ReadWholeFile(files + "251"), "not a folder");
@@ -81,7 +72,7 @@ TEST(BadFolders, AFilesFolderThatCannotBeEnteredWritesNothing) {
         status = end.status;
     }
     EXPECT_EQ(status, ExitFilesFolderUnusable);
-    EXPECT_EQ(listing(here), std::vector<std::string>{"blocked"}) << "no log, setup or scores";
+    EXPECT_EQ(FolderNames(here), std::vector<std::string>{"blocked"}) << "no log, setup or scores";
     ChangeDir("/");
     fs::remove_all(here);
     PlatformShutdown();
@@ -100,8 +91,8 @@ TEST(BadFolders, SavesOutsideTheGameFolderNeverClimbOutOfAnUnknownFolder) {
     WriteSetupFile();
     TakeScreenshot();
     CloseTextFile(shell.DebugLog);
-    EXPECT_EQ(listing(outer), std::vector<std::string>{"elsewhere"});
-    EXPECT_EQ(listing(outer + "elsewhere"), std::vector<std::string>{"Debug.txt"});
+    EXPECT_EQ(FolderNames(outer), std::vector<std::string>{"elsewhere"});
+    EXPECT_EQ(FolderNames(outer + "elsewhere"), std::vector<std::string>{"Debug.txt"});
     EXPECT_TRUE(logged(outer + "elsewhere/Debug.txt", "\tSetup file not written: "));
     ASSERT_FALSE(frame.Notices.empty());
     EXPECT_EQ(frame.Notices.back().txt, "Screenshot failed");

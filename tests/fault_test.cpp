@@ -73,15 +73,6 @@ bool logged(const std::vector<std::string>& lines, const std::string& start) {
     return false;
 }
 
-// The names in a folder, sorted.
-std::vector<std::string> listing(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Bytes that look like nothing in particular, the same every time.
 std::string junk(size_t n, uint32_t seed) {
     std::string out;
@@ -128,8 +119,8 @@ TEST_F(Fault, AFullDiskKeepsTheOldFilesAndTheRoundsInMemory) {
     EXPECT_TRUE(logged(lines, "\tCould not save scores.dat: "));
     EXPECT_TRUE(logged(lines, "\tSetup file could not be written: "));
     // No half-written temporary file is left beside either file.
-    EXPECT_EQ(listing(game), std::vector<std::string>{"scores.dat"});
-    EXPECT_EQ(listing(files), (std::vector<std::string>{"251", "Debug.txt", "Setup.ini"}));
+    EXPECT_EQ(FolderNames(game), std::vector<std::string>{"scores.dat"});
+    EXPECT_EQ(FolderNames(files), (std::vector<std::string>{"251", "Debug.txt", "Setup.ini"}));
 
     // Once there is room again the same table is saved whole.
     SaveScores();

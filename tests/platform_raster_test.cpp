@@ -471,17 +471,21 @@ TEST(RasterBadInput, HugeAndTurnedHugeQuadsCoverExactlyTheCanvas) {
 
 // --- the whole video back-end, against SDL's own software renderer ---
 
+// Starts the real platform on the virtual clock with silent sound, headless
+// or in a window on the current X display.
+bool startRealPlatform(bool headless) {
+    PlatformShutdown();
+    PlatformConfig config;
+    config.headless = headless;
+    config.virtualClock = true;
+    config.silentAudio = true;
+    config.endThrows = true;
+    config.seed = 1;
+    return PlatformInit(config);
+}
+
 struct AgainstSdl : ::testing::Test {
-    void SetUp() override {
-        PlatformShutdown();
-        PlatformConfig config;
-        config.headless = true;
-        config.virtualClock = true;
-        config.silentAudio = true;
-        config.endThrows = true;
-        config.seed = 1;
-        ASSERT_TRUE(PlatformInit(config)) << PlatformError();
-    }
+    void SetUp() override { ASSERT_TRUE(startRealPlatform(true)) << PlatformError(); }
     void TearDown() override { PlatformShutdown(); }
 
     // Opens the display on one renderer, draws the scene and grabs it.
@@ -628,13 +632,7 @@ void busyScene(int crisp, int smooth) {
 TEST(RasterWindow, PicturesMatchSdlsOpenGlRenderer) {
     PrivateX server(71, 75);
     if (server.display.empty()) GTEST_SKIP() << "no private X server";
-    PlatformShutdown();
-    PlatformConfig config;
-    config.virtualClock = true;
-    config.silentAudio = true;
-    config.endThrows = true;
-    config.seed = 1;
-    ASSERT_TRUE(PlatformInit(config)) << PlatformError();
+    ASSERT_TRUE(startRealPlatform(false)) << PlatformError();
     SetCentreAnchoring(true);
     int crisp = CreateImage(16, 16, 0), smooth = CreateImage(13, 11, ImageFiltered);
     FindImage(crisp)->surface.pixels = sprite().pixels;
@@ -669,13 +667,7 @@ TEST(RasterWindow, MapsThePointerFollowsAResizeAndSurvivesEngineSwitches) {
     PrivateX server(76, 80);
     if (server.display.empty()) GTEST_SKIP() << "no private X server";
     std::string display = server.display;
-    PlatformShutdown();
-    PlatformConfig config;
-    config.virtualClock = true;
-    config.silentAudio = true;
-    config.endThrows = true;
-    config.seed = 1;
-    ASSERT_TRUE(PlatformInit(config)) << PlatformError();
+    ASSERT_TRUE(startRealPlatform(false)) << PlatformError();
     UseSdlSoftwareRenderer(false);
     SetWindowTitle("raster window test");
     SetGraphicsEngine(2);

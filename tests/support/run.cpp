@@ -3,6 +3,7 @@
 
 #include "support/fixture.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -109,6 +110,15 @@ bool WriteWholeFile(const std::string& path, const std::string& text) {
 
 bool PathExists(const std::string& path) {
     return fs::exists(path);
+}
+
+std::vector<std::string> FolderNames(const std::string& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Starts a program with extra environment entries, output discarded.

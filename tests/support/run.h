@@ -33,6 +33,8 @@ std::string ReadWholeFile(const std::string& path);
 std::vector<std::string> ReadLinesOf(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::string& text);
 bool PathExists(const std::string& path);
+// The names in a folder, sorted (none when it cannot be read).
+std::vector<std::string> FolderNames(const std::string& dir);
 
 // Starts a program (argv[0] is its path, searched in PATH when it has no "/")
 // with extra "NAME=value" environment entries and output thrown away; the
