@@ -2,6 +2,8 @@
 // removes every entity, the game-over picture and the end of the round.
 #include "game/game.h"
 
+#include "game/replay.h"
+
 #include "draw/draw.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
@@ -10,6 +12,7 @@
 #include "shell/shell.h"
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -85,9 +88,10 @@ void updateFigure(PlayerFigure& f) {
     float pale = static_cast<float>(2 * f.health + 50);
     SetTint(255, pale, pale, 1);
     DrawSprite(display.GameSheet, whole(f.x - 16), whole(f.y - 16), f.show / 2, 1);
-    if (IsMouseDown(1)) {
-        f.aimx = static_cast<float>(frame.FrameMouseX);
-        f.aimy = static_cast<float>(frame.FrameMouseY);
+    const RoundInput& in = game.Input;
+    if (in.left) {
+        f.aimx = static_cast<float>(in.mouseX);
+        f.aimy = static_cast<float>(in.mouseY);
     }
     if (f.aimx > 0 && f.aimy > 0) {
         DrawSprite(display.GameSheet, whole(f.aimx - 16), whole(f.aimy - 16), 24, 1);
@@ -147,6 +151,7 @@ void updateEnemies(PlayerFigure& f) {
 // Opens, counts down, draws and closes the gun posts; a post under the figure
 // fires at the pointer every other frame while the right button is held.
 void updatePosts(PlayerFigure& f) {
+    const RoundInput& in = game.Input;
     for (auto it = game.GunPosts.begin(); it != game.GunPosts.end();) {
         GunPost& p = *it;
         int cell = 16 + std::abs(p.inny);
@@ -164,18 +169,18 @@ void updatePosts(PlayerFigure& f) {
         SetZoom(2);
         SetTint(255, 255, 255, 1);
         DrawSprite(display.GameSheet, whole(p.x - 16), whole(p.y - 16), cell, 1);
-        if (std::fabs(static_cast<float>(frame.FrameMouseX) - p.x) < 32 &&
-            std::fabs(static_cast<float>(frame.FrameMouseY) - p.y) < 32 && IsMouseDown(1)) {
+        if (std::fabs(static_cast<float>(in.mouseX) - p.x) < 32 &&
+            std::fabs(static_cast<float>(in.mouseY) - p.y) < 32 && in.left) {
             f.aimx = p.x;
             f.aimy = p.y;
         }
-        if (std::fabs(f.x - p.x) < 8 && std::fabs(f.y - p.y) < 8 && IsMouseDown(2) &&
+        if (std::fabs(f.x - p.x) < 8 && std::fabs(f.y - p.y) < 8 && in.right &&
             game.PostTimer % 2 == 1) {
             Bullet b;
             b.x = f.x;
             b.y = f.y;
-            double angle = atan2Deg(frame.FrameMouseX - static_cast<double>(b.x),
-                                    static_cast<double>(b.y) - frame.FrameMouseY);
+            double angle = atan2Deg(in.mouseX - static_cast<double>(b.x),
+                                    static_cast<double>(b.y) - in.mouseY);
             b.gx = static_cast<float>(sinDeg(angle) * 6);
             b.gy = static_cast<float>(-cosDeg(angle) * 6);
             game.Bullets.push_front(b);
@@ -294,6 +299,7 @@ std::string ScoreDigits(int score) {
 // Empties the field, places the figure at the centre with three enemies
 // around the screen and resets the round's pacing.
 void BeginRound() {
+    const uint64_t startState = RandomStateNow();
     game.RoundScore = 0;
     game.RoundBadges = 0;
     for (int i = 1; i <= 30; i++) shell.RoundBest[i] = 0;
@@ -315,12 +321,33 @@ void BeginRound() {
     game.Extra = 0;
     game.Flash = 0;
     game.Over = 0;
+    game.Input = RoundInput{};
+    RecordRoundStart(startState);
+}
+
+// The pointer, buttons and notice key as the round reads them this frame.
+RoundInput SampleRoundInput() {
+    RoundInput in;
+    in.mouseX = frame.FrameMouseX;
+    in.mouseY = frame.FrameMouseY;
+    in.left = IsMouseDown(1);
+    in.right = IsMouseDown(2);
+    in.noticeKey = KeyPressCount(49) != 0;
+    return in;
+}
+
+// Samples the live input (noted in the round's replay) and plays the frame.
+void RoundUpdate() {
+    if (game.Players.empty()) BeginRound();
+    game.Input = SampleRoundInput();
+    RecordRoundFrame(game.Input);
+    RoundStep();
+    RecordRoundStepped();
 }
 
 // The frame's play: clear, flash, timers and waves, every entity, the end
 // test, the score line and the test notice key.
-void RoundUpdate() {
-    if (game.Players.empty()) BeginRound();
+void RoundStep() {
     PlayerFigure& figure = game.Players.front();
     BeginFrame(1);
     if (game.Flash > 0) {
@@ -342,13 +369,16 @@ void RoundUpdate() {
     SelectLadderFont(2, 3);
     SetTint(180, 255, 180, 1);
     DrawTextAligned(display.VirtualWidth / 2, 4, "Score : " + ScoreDigits(game.RoundScore), 1, 0);
-    if (KeyPressCount(49) != 0) PostNotice("This is a Test Comment", 1);
+    if (game.Input.noticeKey) PostNotice("This is a Test Comment", 1);
 }
 
 // Takes the frame driver's result (99 is "Quit" from the pause menu) and,
 // once the round is over, shows the game-over picture.
 void RoundConclude(int endFrameResult) {
-    if (endFrameResult == 99) game.Over = 99;
+    if (endFrameResult == 99) {
+        game.Over = 99;
+        RecordRoundQuit();
+    }
     if (game.Over != 0) drawGameOver();
 }
 
@@ -366,6 +396,7 @@ void FinishRound() {
     frame.PauseState = 0;
     NameEntry();
     AddRoundScore(game.Over == 99 ? 1 : 0);
+    SaveRoundReplay(scores.ScoreTable.front());
 }
 
 // Plays one round from the empty field to the new score record.
@@ -374,4 +405,40 @@ void PlayRound() {
     while (RoundFrame() == 0) {
     }
     FinishRound();
+}
+
+namespace {
+
+// FNV-1a over the bytes of one value.
+template <typename T> void mixInto(uint64_t& sum, const T& value) {
+    unsigned char bytes[sizeof(T)];
+    std::memcpy(bytes, &value, sizeof(T));
+    for (unsigned char b : bytes) sum = (sum ^ b) * 1099511628211ULL;
+}
+
+} // namespace
+
+// Sums every entity's place, speed and health with the score and counters.
+uint64_t RoundChecksum() {
+    uint64_t sum = 14695981039346656037ULL;
+    for (const PlayerFigure& f : game.Players) {
+        for (float v : {f.x, f.y, f.aimx, f.aimy}) mixInto(sum, v);
+        mixInto(sum, f.health);
+    }
+    for (const Enemy& e : game.Enemies) {
+        for (float v : {e.x, e.y, e.aimx, e.aimy, e.spd}) mixInto(sum, v);
+        mixInto(sum, e.health);
+    }
+    for (const GunPost& p : game.GunPosts) {
+        for (float v : {p.x, p.y}) mixInto(sum, v);
+        for (int v : {p.tick, p.inny}) mixInto(sum, v);
+    }
+    for (const Bullet& b : game.Bullets)
+        for (float v : {b.x, b.y, b.gx, b.gy}) mixInto(sum, v);
+    for (const Splat& s : game.Splats)
+        for (float v : {s.x, s.y, s.alp}) mixInto(sum, v);
+    for (int v : {game.RoundScore, game.Interval, game.WaveTimer, game.PostTimer, game.Over})
+        mixInto(sum, v);
+    mixInto(sum, game.Extra);
+    return sum;
 }

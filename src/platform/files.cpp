@@ -6,9 +6,11 @@
 // the same folder and a rename, so a failed save never damages the old file.
 #include "platform/internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -127,16 +129,21 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines) {
 
 // Saves lines (CR LF each) through a synced temporary file renamed over path.
 bool WriteTextLinesAtomic(const std::string& path, const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const std::string& line : lines) {
+        bytes += line;
+        bytes += "\r\n";
+    }
+    return WriteFileAtomic(path, bytes);
+}
+
+// Saves bytes through a synced temporary file renamed over path.
+bool WriteFileAtomic(const std::string& path, const std::string& bytes) {
     std::string temp = folderOf(path) + "/.save-XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0) {
         SetPlatformError("cannot save " + path + ": " + std::strerror(errno));
         return false;
-    }
-    std::string bytes;
-    for (const std::string& line : lines) {
-        bytes += line;
-        bytes += "\r\n";
     }
     // mkstemp makes the file private; saved files are ordinary ones.
     mode_t mask = umask(0);
@@ -164,6 +171,50 @@ bool WriteTextLinesAtomic(const std::string& path, const std::vector<std::string
         close(dir);
     }
     return true;
+}
+
+// Reads a whole file; a file larger than maxBytes is refused unread.
+bool ReadFileBytes(const std::string& path, std::string& bytes, size_t maxBytes) {
+    bytes.clear();
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        SetPlatformError("cannot read " + path + ": " + std::strerror(errno));
+        return false;
+    }
+    char buffer[65536];
+    size_t n;
+    bool tooBig = false;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        if (bytes.size() + n > maxBytes) {
+            tooBig = true;
+            break;
+        }
+        bytes.append(buffer, n);
+    }
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (tooBig || failed) {
+        bytes.clear();
+        SetPlatformError(tooBig ? path + " is too large" : "error while reading " + path);
+        return false;
+    }
+    return true;
+}
+
+// The plain files of a folder by name, sorted.
+std::vector<std::string> ListFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return names;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        struct stat info;
+        if (stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            names.push_back(name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Opens (and empties) a text file for appending lines; 0 on failure.

@@ -44,7 +44,7 @@ struct DisplayMode {
 int CountDisplayModes();                                  // modes the display reports
 DisplayMode DisplayModeAt(int index);                     // 0-based
 bool DisplayModeExists(int width, int height, int depth); // any refresh rate
-void SetGraphicsEngine(int engine); // 0 "opengl", 1 "opengles2", 2 "software"
+void SetGraphicsEngine(int engine);                       // 0 "opengl", 1 "opengles2", 2 "software"
 // Opens a window (depth 0) or full screen. Tries the chosen engine first, then
 // the others; false when no engine can open it (see PlatformError()).
 bool OpenDisplay(int width, int height, int depth, int refresh);
@@ -81,7 +81,7 @@ void ClearScreen();
 void DrawRect(float x, float y, float w, float h); // top-left at x, y; scaled and turned about it
 void DrawLine(float x1, float y1, float x2, float y2);
 void DrawImageFrame(int image, float x, float y, int frame); // placed by the image's handle
-void DrawString(const std::string& text, float x, float y); // top-left at x, y; Latin-1 bytes
+void DrawString(const std::string& text, float x, float y);  // top-left at x, y; Latin-1 bytes
 
 // ---------------------------------------------------------------- images
 
@@ -124,7 +124,7 @@ std::vector<std::string> AudioDriverNames(); // in the platform's order
 bool AudioDriverExists(const std::string& name);
 bool SetAudioDriver(const std::string& name); // make it the active back-end
 const std::string& ActiveAudioDriver();
-bool OpenALUsable();          // an OpenAL device really opens on this machine
+bool OpenALUsable();                    // an OpenAL device really opens on this machine
 int LoadSound(const std::string& path); // WAV; 0 when missing or unreadable
 void FreeSound(int sound);
 int AllocChannel();
@@ -159,7 +159,7 @@ bool CloseRequested();          // the window's close control was used; asking c
 void PumpInput();               // take in pending events (SleepMillis and Flip do it too)
 
 int JoystickCount();
-std::string JoystickName(int port); // ports are 0-based
+std::string JoystickName(int port);     // ports are 0-based
 float JoystickAxis(int port, int axis); // axis 0 x, 1 y, 2 z, 3 u, 4 v, 5 r; -1..1
 float JoystickHat(int port);            // 0 up, 0.25 right, 0.5 down, 0.75 left, -1 at rest
 bool JoystickButton(int port, int button);
@@ -190,18 +190,33 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines);
 // Writes lines, each ended by CR LF, to a temporary file in the same folder
 // and renames it over path, so a crash never leaves a half-written file.
 bool WriteTextLinesAtomic(const std::string& path, const std::vector<std::string>& lines);
+// Saves bytes through a temporary file in the same folder, like the above.
+bool WriteFileAtomic(const std::string& path, const std::string& bytes);
+// Reads a whole file as bytes, refusing files above maxBytes; false (and
+// PlatformError()) when it cannot be read.
+bool ReadFileBytes(const std::string& path, std::string& bytes, size_t maxBytes);
+// The names of the plain files in a folder, sorted; empty when it cannot be read.
+std::vector<std::string> ListFiles(const std::string& folder);
 // A text file kept open for appending lines (the debug log).
-int CreateTextFile(const std::string& path); // truncates; 0 on failure
+int CreateTextFile(const std::string& path);           // truncates; 0 on failure
 void WriteTextLine(int file, const std::string& line); // appends line + CR LF, flushed
 void CloseTextFile(int file);
 
+// zlib: CompressBytes packs ("" on failure); DecompressBytes unpacks a stream
+// that must give exactly size bytes, false (and PlatformError()) otherwise.
+std::string CompressBytes(const std::string& bytes);
+bool DecompressBytes(const std::string& packed, size_t size, std::string& bytes);
+
 // ---------------------------------------------------------------- random numbers
 
-int RandomInt(int lo, int hi);           // inclusive of both ends
-float RandomReal(float lo, float hi);    // uniform in [lo, hi)
+int RandomInt(int lo, int hi);        // inclusive of both ends
+float RandomReal(float lo, float hi); // uniform in [lo, hi)
 void SeedRandom(int64_t seed);
+// The generator's whole state, to carry a sequence on exactly where it stood.
+uint64_t RandomStateNow();
+void SetRandomState(uint64_t state);
 
 // ---------------------------------------------------------------- memory
 
-int CollectMemory(); // a housekeeping pass; returns a count for the overlay
+int CollectMemory();   // a housekeeping pass; returns a count for the overlay
 int64_t MemoryInUse(); // bytes allocated by the program

@@ -176,6 +176,7 @@ int ScorePanel(int a, int mode, int level, int flags) {
                 droppedSelection = s;
                 selected = &droppedSelection;
             }
+            DropReplayOf(s);
             it = scores.ScoreTable.erase(it);
             continue;
         }

@@ -279,6 +279,7 @@ void LoadCommonAssets() {
     // Read the table only once: a re-apply must not drop rounds not yet saved.
     if (!display.ScoresLoadedOnce) {
         LoadScores();
+        AttachReplays();
         display.ScoresLoadedOnce = true;
     }
 }

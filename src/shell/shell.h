@@ -9,6 +9,7 @@
 inline constexpr int GameNumber = 251;
 inline constexpr const char* GameTitleFirst = "Zorvek";
 inline constexpr const char* GameTitleSecond = "Plon";
+inline constexpr const char* GameVersion = "1.0.0";
 
 // Slots of the Settings table.
 namespace slot {

@@ -5,6 +5,7 @@
 
 #include "draw/draw.h"
 #include "game/game.h"
+#include "game/replay_command.h"
 #include "input/bindings.h"
 #include "music/music.h"
 #include "platform/platform.h"
@@ -24,10 +25,11 @@ ShellState shell;
 
 namespace {
 
-const char* const Version = "1.0.0";
+const char* const Version = GameVersion;
 const char* const Usage =
     "usage: zorvek-plon [--files DIR] [--headless] [--script FILE] [--record FILE] [--seed N]\n"
     "                   [--start-time \"YYYY-MM-DD HH:MM:SS\"] [--help] [--version]\n"
+    "       zorvek-plon --replay FILE [--headless] [--video OUT.mp4|OUT.webm] [--size WxH]\n"
     "\n"
     "  --files DIR        read and write the game's files in DIR instead of Files/ beside\n"
     "                     the program\n"
@@ -37,11 +39,17 @@ const char* const Usage =
     "  --record FILE      write the live input to FILE as a script\n"
     "  --seed N           seed of the random numbers (default: from the clock)\n"
     "  --start-time T     the calendar moment at start, \"YYYY-MM-DD HH:MM:SS\"\n"
+    "  --replay FILE      play a round's replay (from <files>/251/replays/); with --headless\n"
+    "                     as fast as it goes, printing \"replay: score S, frames F\"\n"
+    "  --video OUT        export the replay (or the --script run) as a video with its sound\n"
+    "  --size WxH         the video's size (default: the setup file's display size)\n"
+    "  --checksums FILE   write a checksum of the round's state for every round frame\n"
     "  --help             show this text\n"
     "  --version          show the title and version\n"
     "\n"
     "Exit status: 0 after the closing screen, 1 when no display can be opened,\n"
-    "2 for a bad command line, 3 when a script ended.\n";
+    "2 for a bad command line or replay, 3 when a script ended, 4 when a replay does not\n"
+    "play out as it was played.\n";
 
 const std::string Hyphens(28, '-');
 
@@ -396,6 +404,8 @@ int ParseCommandLine(int argc, char** argv, PlatformConfig& config, std::string&
             if (!value(v) || !validStartTime(v))
                 return badCommandLine("--start-time needs \"YYYY-MM-DD HH:MM:SS\"");
             config.startTime = v;
+        } else if (TakeReplayArgument(arg, i, argc, argv, v)) {
+            if (!v.empty()) return badCommandLine(v);
         } else {
             return badCommandLine("unknown argument: " + arg);
         }
@@ -409,6 +419,9 @@ int ProgramMain(int argc, char** argv) {
     std::string filesDir;
     int status = ParseCommandLine(argc, argv, config, filesDir);
     if (status >= 0) return status;
+    // Replays, their export and the checksum log (game/replay_command.cpp).
+    status = PrepareReplayCommand(config);
+    if (status >= 0) return status;
 
     // Everything is found relative to the program's own folder.
     std::error_code ec;
@@ -421,5 +434,6 @@ int ProgramMain(int argc, char** argv) {
     if (!home.empty() && !ChangeDir(home))
         std::fprintf(stderr, "zorvek-plon: cannot enter the program's folder %s\n", home.c_str());
     shell.FilesDir = filesDir.empty() ? std::string("Files/") : filesDir;
+    if (ReplayCommandGiven()) return RunReplayCommand(config);
     RunProgram();
 }
