@@ -15,35 +15,6 @@
 
 namespace {
 
-// Seed 7 from the title: the first gun post opens at (651, 261) about 8.1 s
-// in. The figure is sent onto it and fires at a pointer circling the post
-// until it is overrun; then the name "Zed" is entered and the game closed.
-// Extra events go in at their times; skip lists times when the circling
-// pointer must stay where the extra events put it.
-std::string shootingScript(const std::string& extra = "", int skipFrom = 0, int skipTo = 0) {
-    std::ostringstream s;
-    s << "0 mouse 640 480\n";
-    for (int t = 6000; t <= 7200; t += 600) s << t << " down mouse1\n" << t + 100 << " up mouse1\n";
-    s << "8150 mouse 651 261\n8150 down mouse1\n8250 up mouse1\n8300 down mouse2\n";
-    for (int t = 8400, i = 0; t < 20000; t += 100, ++i) {
-        if (t >= skipFrom && t < skipTo) continue;
-        s << t << " mouse " << 651 + int(250 * std::cos(i * 0.3)) << " "
-          << 261 + int(250 * std::sin(i * 0.3)) << "\n";
-    }
-    s << extra << "20000 up mouse2\n";
-    for (int t = 21200; t < 30000; t += 50) s << t << " press 8\n";
-    s << "30500 type Zed\n31000 press 13\n32500 down 27\n32800 up 27\n34000 press 32\n50000 end\n";
-    // Events must come in time order: sort the lines by their time, stably.
-    std::vector<std::pair<long, std::string>> lines;
-    std::istringstream in(s.str());
-    for (std::string line; std::getline(in, line);) lines.emplace_back(std::stol(line), line);
-    std::stable_sort(lines.begin(), lines.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::string sorted;
-    for (const auto& l : lines) sorted += l.second + "\n";
-    return sorted;
-}
-
 struct LiveRound {
     std::string dir, replay, record;
     std::vector<std::string> checksums;
@@ -104,7 +75,7 @@ Replay checkReplayMatches(const LiveRound& live) {
 } // namespace
 
 TEST(ReplayRun, AShootingRoundReplaysToItsScoreFramesAndEveryFramesState) {
-    LiveRound live = playLive("replay-shoot", shootingScript());
+    LiveRound live = playLive("replay-shoot", ShootingRoundScript());
     ASSERT_FALSE(live.replay.empty());
     EXPECT_GT(std::stoll(scoreOf(live.record)), 0) << "the figure should have scored";
     EXPECT_EQ(FieldOf(live.record, "|", 8), "0") << "the figure dies: not a quit";
@@ -131,7 +102,7 @@ TEST(ReplayRun, PauseSettingsApplyWithANewDisplaySizeAndQuitReplayTheSame) {
                               "15000 down mouse1\n15100 up mouse1\n"
                               "20000 down 27\n20100 up 27\n20500 down 40\n20600 up 40\n"
                               "21000 down 27\n21100 up 27\n";
-    LiveRound live = playLive("replay-pause", shootingScript(extra, 14000, 15500));
+    LiveRound live = playLive("replay-pause", ShootingRoundScript(extra, 14000, 15500));
     ASSERT_FALSE(live.replay.empty());
     EXPECT_EQ(FieldOf(live.record, "|", 8), "1") << "the round ends through \"Quit\"";
     EXPECT_NE(ReadWholeFile(live.dir + "Debug.txt").find("Widescreen mode B"), std::string::npos)
@@ -153,7 +124,7 @@ TEST(ReplayRun, PauseSettingsApplyWithANewDisplaySizeAndQuitReplayTheSame) {
 }
 
 TEST(ReplayRun, BadReplaysAreRefusedWithAReasonAndStatusTwo) {
-    LiveRound live = playLive("replay-bad", shootingScript());
+    LiveRound live = playLive("replay-bad", ShootingRoundScript());
     ASSERT_FALSE(live.replay.empty());
     const std::string good = ReadWholeFile(live.replay);
     struct Case {

@@ -3,8 +3,11 @@
 // checksum log of live and replayed rounds.
 #include "game/replay_command.h"
 
+#include "draw/draw.h"
 #include "game/replay.h"
+#include "game/replay_view.h"
 #include "platform/platform.h"
+#include "shell/display.h"
 #include "shell/shell.h"
 
 #include <cstdio>
@@ -69,7 +72,13 @@ int PrepareReplayCommand(PlatformConfig& config) {
                      replayCommand.checksumPath.c_str());
         return 2;
     }
-    if (replayCommand.replayPath.empty()) return -1;
+    if (replayCommand.replayPath.empty()) {
+        if (!replayCommand.videoPath.empty() && config.scriptPath.empty()) {
+            std::fprintf(stderr, "zorvek-plon: --video needs --replay FILE or --script FILE\n");
+            return 2;
+        }
+        return -1;
+    }
     static Replay replay;
     std::string error;
     if (!LoadReplay(replayCommand.replayPath, replay, error)) {
@@ -77,7 +86,11 @@ int PrepareReplayCommand(PlatformConfig& config) {
         return 2;
     }
     replayCommand.replay = &replay;
-    if (config.headless) {
+    if (!replayCommand.videoPath.empty()) {
+        // Rendered off screen on the virtual clock, every frame.
+        config.headless = true;
+        config.virtualClock = true;
+    } else if (config.headless) {
         // As fast as it goes: nothing waits for the clock or plays sound.
         config.virtualClock = true;
         config.silentAudio = true;
@@ -86,13 +99,69 @@ int PrepareReplayCommand(PlatformConfig& config) {
 }
 
 bool ReplayCommandGiven() {
-    return replayCommand.replay != nullptr;
+    return replayCommand.replay != nullptr || !replayCommand.videoPath.empty();
 }
 
-// Plays the replay given on the command line; the exit status.
+namespace {
+
+// The display and the assets a replay is drawn with: the setup file's size
+// (or --size) in a window, no splash, no engine test, the score table untouched.
+bool openReplayDisplay() {
+    CreateProgramTables();
+    if (!ChangeDir(shell.FilesDir)) {
+        std::fprintf(stderr, "zorvek-plon: cannot enter the files folder %s\n",
+                     shell.FilesDir.c_str());
+        return false;
+    }
+    ReadSetupFile();
+    if (!ChangeDir(GameFolder())) {
+        std::fprintf(stderr, "zorvek-plon: no game folder %s%s\n", shell.FilesDir.c_str(),
+                     GameFolder().c_str());
+        return false;
+    }
+    int w = replayCommand.width > 0 ? replayCommand.width : shell.Settings[slot::Width];
+    int h = replayCommand.height > 0 ? replayCommand.height : shell.Settings[slot::Height];
+    if (!replayCommand.videoPath.empty() &&
+        !StartVideoExport(replayCommand.videoPath, 60, ReplayVideoFrames(*replayCommand.replay))) {
+        std::fprintf(stderr, "zorvek-plon: %s\n", PlatformError().c_str());
+        return false;
+    }
+    display.AssetsLoadedOnce = true; // no splash and its jingle
+    display.ScoresLoadedOnce = true; // playing a replay leaves the table and replays alone
+    SetGraphicsEngine(shell.Settings[slot::GfxEngine]);
+    display.PhysicalWidth = w;
+    display.PhysicalHeight = h;
+    if (!OpenDisplay(w, h, 0, 60)) {
+        std::fprintf(stderr, "zorvek-plon: cannot open a %dx%d display: %s\n", w, h,
+                     PlatformError().c_str());
+        return false;
+    }
+    ChooseLogicalSize();
+    SetLogicalSize(display.VirtualWidth, display.VirtualHeight);
+    LoadCommonAssets();
+    LoadGameSheet();
+    sprites.SpriteBudget[SpriteKindMain] = 50000;
+    sprites.SpriteBudget[SpriteKindGlow] = 50000;
+    return true;
+}
+
+} // namespace
+
+// Plays the replay given on the command line (headless, in the window or into
+// a video), or runs the scripted session into a video; the exit status.
 int RunReplayCommand(const PlatformConfig& config) {
+    if (!replayCommand.replay) {
+        // A scripted session into a video: the program runs as ever, and the
+        // export is finished when it ends.
+        if (!StartVideoExport(replayCommand.videoPath, 60, 0, replayCommand.width,
+                              replayCommand.height)) {
+            std::fprintf(stderr, "zorvek-plon: %s\n", PlatformError().c_str());
+            return 1;
+        }
+        RunProgram();
+    }
     const Replay& replay = *replayCommand.replay;
-    if (config.headless) {
+    if (config.headless && replayCommand.videoPath.empty()) {
         CreateProgramTables();
         ReplayOutcome outcome = RunReplayHeadless(replay);
         std::printf("replay: score %d, frames %d\n", outcome.score, outcome.frames);
@@ -107,5 +176,15 @@ int RunReplayCommand(const PlatformConfig& config) {
         }
         return 0;
     }
+    if (!openReplayDisplay()) return 1;
+    if (!replayCommand.videoPath.empty()) {
+        if (!ExportReplayFrames(replay)) {
+            std::fprintf(stderr, "zorvek-plon: %s\n", PlatformError().c_str());
+            return 1;
+        }
+        return 0;
+    }
+    SetWindowTitle(TitleText() + " - replay");
+    WatchReplay(replay);
     return 0;
 }

@@ -16,6 +16,10 @@ bool VideoUsesSdl(); // false with the recording back-end
 void VideoWarpPointer(int logicalX, int logicalY);
 void VideoShowPointer(bool visible);
 unsigned VideoWindowId(); // SDL window id of the open display, 0 when none
+// The back buffer as presented next, whole, in physical pixels: the one place
+// the video export reads pictures from.
+Pixmap ReadPresentedFrame();
+void VideoExportFlip(); // video_export.cpp: takes the picture about to be presented
 
 // clock module
 void ClockInit(const PlatformConfig& config);

@@ -142,6 +142,22 @@ int OpenChannelCount(); // channels allocated and not yet freed
 bool OpenLoopbackAudio(int sampleRate); // stereo 16-bit
 void RenderAudio(int16_t* interleavedStereo, int frames);
 
+// Video export: from StartVideoExport on, every Flip's picture goes into the
+// video file (H.264 + AAC for ".mp4", VP9 + Opus for ".webm"), fps frames per
+// second of the clock's time, each showing the picture last presented before
+// its moment, with the sound of the loopback audio device (opened here; the
+// audio driver stays on it until the export ends). The file opens at the next
+// Flip, at width x height (0 = the display's size; pictures are scaled to it).
+// expectedFrames (0 = unknown) feeds the progress bar on stderr. Equal
+// pictures and sound give the same file byte for byte.
+bool StartVideoExport(const std::string& path, int fps, int expectedFrames, int width = 0,
+                      int height = 0);
+bool VideoExportActive();
+int VideoExportFrames(); // frames written so far
+// Writes what is due by now and closes the file; false (PlatformError()) when
+// anything failed. PlatformShutdown finishes an export still running.
+bool FinishVideoExport();
+
 // ---------------------------------------------------------------- input
 
 // Key codes are Windows virtual-key numbers (Tab 9, Escape 27, arrows 37-40,

@@ -38,6 +38,7 @@ struct ScoreState {
     int SelectedIndex = 0; // n: n-th round of the graph; 1000 + r: table row r; 0 none
     int PanelSlide = 0;    // 0..1000, graph scrolled toward older rounds
     std::list<ScorePopup> Popups;
+    std::string WatchRequest; // replay name whose "Watch replay" was clicked, "" none
 };
 extern ScoreState scores;
 

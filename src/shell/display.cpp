@@ -290,6 +290,11 @@ void LoadGameAssets() {
     EngineTest(60, 2);
     display.EngineTestMillis = Millis() - started;
     LoadMusicStems();
+    LoadGameSheet();
+}
+
+// The game's sprite sheet "gfx.png" (again).
+void LoadGameSheet() {
     FreeImage(display.GameSheet);
     display.GameSheet =
         noteMissing(LoadImageSheet("gfx.png", 16, 16, 64, ImageMasked | ImageFiltered), "gfx.png");

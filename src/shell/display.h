@@ -30,6 +30,7 @@ extern DisplayState display;
 void ApplyDisplaySettings();
 void LoadCommonAssets();
 void LoadGameAssets();
+void LoadGameSheet(); // "gfx.png" alone
 void SelectLadderFont(int typeface, int step);
 void DrawStripes(); // the diagonal blue stripes of the loading picture
 

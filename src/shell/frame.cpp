@@ -48,9 +48,11 @@ void pace() {
     } while (now < frame.LastFrameEnd - 2 + 1000.0 / 60.0);
 }
 
+} // namespace
+
 // The pop-up lines at the bottom left, oldest lowest; each lives 180 frames,
 // highlighted for its first 59.
-void drawNotices() {
+void DrawNotices() {
     int y = display.VirtualHeight - 16;
     SetDrawScale(1, 1);
     SetFont(display.FontSet[3]);
@@ -75,8 +77,6 @@ void drawNotices() {
             ++it;
     }
 }
-
-} // namespace
 
 // True when this frame is shown: always, or every other frame on a slow system.
 bool FramePresented() {
@@ -119,7 +119,7 @@ int EndFrame(int showPointer) {
     frame.FrameMouseY = static_cast<int>(LogicalMouseY());
     pace();
     MusicTick();
-    drawNotices();
+    DrawNotices();
     if (FramePresented()) Flip(0);
     int frameMs = Millis() - frame.LastFrameEnd;
     if (frameMs < 1) frameMs = 1; // pacing keeps it at 15 or more; never divide by zero

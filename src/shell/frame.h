@@ -27,4 +27,5 @@ extern FrameState frame;
 
 int EndFrame(int showPointer);
 void PostNotice(const std::string& text, int c);
+void DrawNotices();    // the notices' frame: drawn, aged, the old ones dropped
 bool FramePresented(); // this frame will be presented (SlowSystem 0 or parity 0)

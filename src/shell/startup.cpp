@@ -6,6 +6,7 @@
 #include "draw/draw.h"
 #include "game/game.h"
 #include "game/replay_command.h"
+#include "game/replay_view.h"
 #include "input/bindings.h"
 #include "music/music.h"
 #include "platform/platform.h"
@@ -309,6 +310,12 @@ void TitleFrame(TitleState& t) {
     DrawTextAligned(vw / 2, vh / 2 - 140 + rise, GameTitleSecond, 1, 1);
 
     EndFrame(1);
+    // "Watch replay" in the score panel's detail box plays that round.
+    if (!scores.WatchRequest.empty()) {
+        WatchRequestedReplay();
+        t.escHeld = 1;
+        t.held = 1;
+    }
 
     if (!IsKeyDown(KeyEscape)) t.escHeld = 0;
     if (t.escHeld == 0 && IsKeyDown(KeyEscape)) t.quit = 1;
