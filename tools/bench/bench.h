@@ -34,6 +34,7 @@ void BenchRoundFrame(BenchTable& table); // the CPU cost of one late-wave round 
 void BenchSprites(BenchTable& table);    // sprites per frame at 60 fps against SDL's testsprite2
 void BenchEngineTest(BenchTable& table); // the engine test's verdict on each engine
 void BenchPacing(BenchTable& table);     // frame times of the title screen on the real clock
+void BenchReplay(BenchTable& table);     // replay bytes per minute, video export frames per second
 
 // Adds a row held against a range or a floor: verdict "ok" when lo <= value <= hi.
 void AddBenchRange(BenchTable& table, const std::string& name, double value,

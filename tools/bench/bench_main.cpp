@@ -57,7 +57,7 @@ std::string FormatBenchTable(const BenchTable& table) {
 
 // Runs the benchmarks; argv[1] is the file the table is written to, and any
 // further arguments name the benchmarks to run (startup, memory, round,
-// sprites, engine, pacing).
+// sprites, engine, pacing, replay).
 int main(int argc, char** argv) {
     int probe = RunBenchProbe(argc, argv);
     if (probe >= 0) return probe;
@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
     if (chosen("sprites")) BenchSprites(table);
     if (chosen("engine")) BenchEngineTest(table);
     if (chosen("pacing")) BenchPacing(table);
+    if (chosen("replay")) BenchReplay(table);
     std::string text = FormatBenchTable(table);
     std::fputs(text.c_str(), stdout);
     if (argc > 1) {
