@@ -154,3 +154,25 @@ TEST(ReplayRun, BadReplaysAreRefusedWithAReasonAndStatusTwo) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("cannot read"), std::string::npos) << missing.err;
 }
+
+TEST(ReplayRun, TheScorePanelsWatchReplayLinePlaysTheRoundsReplayAfterARestart) {
+    LiveRound live = playLive("replay-watch", ShootingRoundScript());
+    ASSERT_FALSE(live.replay.empty());
+    // A new start pairs the replay with its record again. On the title, a
+    // click on the table's first row keeps that round selected; a click on
+    // "Watch replay" in its detail box plays the replay (some 17 s of virtual
+    // time with "Game Over"), then Escape on the title closes the game.
+    WriteWholeFile(live.dir + "watch.script", "0 mouse 640 480\n6000 mouse 1000 530\n"
+                                              "6100 down mouse1\n6200 up mouse1\n"
+                                              "6400 mouse 1264 512\n6500 down mouse1\n"
+                                              "6600 up mouse1\n32000 down 27\n32300 up 27\n"
+                                              "33500 press 32\n50000 end\n");
+    RunResult run = RunGame(
+        {"--headless", "--script", live.dir + "watch.script", "--seed", "3", "--files", live.dir});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string log = ReadWholeFile(live.dir + "Debug.txt");
+    const std::string name = std::filesystem::path(live.replay).filename().string();
+    EXPECT_NE(log.find("Watching the replay " + name), std::string::npos) << log;
+    EXPECT_EQ(log.find("Could not play the replay"), std::string::npos);
+    EXPECT_TRUE(PathExists(live.replay)) << "watching keeps the replay";
+}

@@ -6,7 +6,10 @@
 #include "game/replay.h"
 #include "game/replay_view.h"
 #include "platform/platform.h"
+#include "platform/recording.h"
+#include "scores/scores.h"
 #include "shell/display.h"
+#include "shell/frame.h"
 #include "shell/shell.h"
 #include "support/fixture.h"
 #include "support/run.h"
@@ -87,4 +90,96 @@ TEST(ReplayWatch, SpacePausesAndEscapeLeavesEarly) {
     Watched left = watch("2500 press 27\n");
     EXPECT_EQ(left.over, 0) << "left before the round's end";
     EXPECT_NEAR(left.millis, 2500, 40);
+}
+
+namespace {
+
+constexpr int PanelW = 1280, PanelB = 960 - 10, PanelL = PanelW - 10 - 320;
+
+// One frame of the score panel on the doubles, pointer at (x, y); the left
+// button is held when held is set.
+std::vector<DrawRecord> panelFrame(int x, int y) {
+    frame.FrameMouseX = x;
+    frame.FrameMouseY = y;
+    ClearRecordedDraws();
+    ScorePanel(320, 0, 0, 0);
+    return RecordedDraws();
+}
+
+// Starts the doubles with the left button held from 0 to 100 ms, and one
+// round in the table selected by its row.
+void panelWithOneRound(const std::string& replayName) {
+    const std::string dir = MakeTempDir("watch-panel");
+    WriteWholeFile(dir + "script.txt", "0 down mouse1\n100 up mouse1\n");
+    PlatformConfig config;
+    config.scriptPath = dir + "script.txt";
+    StartDoubles(config);
+    ASSERT_TRUE(OpenDisplay(800, 600, 0, 60)) << PlatformError();
+    SetLogicalSize(PanelW, 960);
+    ASSERT_TRUE(ChangeDir(dir));
+    PumpInput();
+    // The panel's fonts, so the line has a size to be hit.
+    for (int slot : {1, 3, 4})
+        display.FontSet[slot] = LoadFont(BuiltFilesDir() + "Common/SVBasicManual.ttf", 16);
+    ASSERT_NE(display.FontSet[3], 0);
+    Scores s;
+    s.Score = 77;
+    s.Name = "Ann";
+    s.Timestamp = 65150071535;
+    s.Replay = replayName;
+    scores.ScoreTable.push_back(s);
+    scores.SelectedIndex = 1001; // row 1, kept selected
+}
+
+} // namespace
+
+TEST(ReplayWatchLine, OnlyARecordWithAReplayShowsOneMoreLineAndNothingElseMoves) {
+    panelWithOneRound("");
+    SleepMillis(200); // the button is up
+    const std::vector<DrawRecord> without = panelFrame(0, 0);
+    scores.ScoreTable.front().Replay = "65150071535-00000000.zpr";
+    const std::vector<DrawRecord> with = panelFrame(0, 0);
+    // The same draws with one more text: "Watch replay", right- and bottom-
+    // aligned with the date line's baseline in the box's lower right corner.
+    std::vector<DrawRecord> rest;
+    const DrawRecord* line = nullptr;
+    for (const DrawRecord& d : with) {
+        if (d.kind == DrawKind::Text && d.text == "Watch replay")
+            line = &d;
+        else
+            rest.push_back(d);
+    }
+    ASSERT_NE(line, nullptr);
+    ASSERT_EQ(rest.size(), without.size());
+    for (size_t i = 0; i < rest.size(); ++i) {
+        EXPECT_EQ(rest[i].kind, without[i].kind) << i;
+        EXPECT_EQ(rest[i].x, without[i].x) << i;
+        EXPECT_EQ(rest[i].y, without[i].y) << i;
+        EXPECT_EQ(rest[i].text, without[i].text) << i;
+    }
+    SetFont(display.FontSet[3]);
+    EXPECT_GT(MeasureText("Watch replay"), 40);
+    EXPECT_EQ(line->x + MeasureText("Watch replay"), PanelL + 324);
+    EXPECT_LE(line->y + TextLineHeight(), PanelB - 430);
+    EXPECT_GT(line->y, PanelB - 566) << "inside the detail box";
+    EXPECT_EQ(line->sx, 1);
+}
+
+TEST(ReplayWatchLine, ClickingItAsksForTheReplayAndABadOneGivesANotice) {
+    panelWithOneRound("65150071535-00000000.zpr");
+    const int x = PanelL + 324 - 10, y = PanelB - 430 - 5; // on the line
+    panelFrame(x, y);                                      // the button is held
+    EXPECT_EQ(scores.WatchRequest, "65150071535-00000000.zpr");
+    MakeDir(ReplayFolder);
+    WriteWholeFile(std::string(ReplayFolder) + "/65150071535-00000000.zpr", "not a replay");
+    frame.Notices.clear();
+    WatchRequestedReplay();
+    EXPECT_EQ(scores.WatchRequest, "");
+    ASSERT_EQ(frame.Notices.size(), 1u);
+    EXPECT_EQ(frame.Notices.front().txt, "This replay cannot be played (see Debug.txt)");
+
+    // Away from the line, a click asks for nothing.
+    scores.WatchRequest.clear();
+    panelFrame(PanelL + 20, PanelB - 540);
+    EXPECT_EQ(scores.WatchRequest, "");
 }
