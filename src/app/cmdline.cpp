@@ -2,6 +2,7 @@
 // filling the platform's configuration and the files folder.
 #include "app/cmdline.h"
 
+#include "app/replay_command.h"
 #include "platform/platform.h"
 #include "platform/script.h"
 #include "shell/shell.h"
@@ -15,10 +16,11 @@
 
 namespace {
 
-const char* const Version = "1.0.0";
+const char* const Version = GameVersion;
 const char* const Usage =
     "usage: zorvek-plon [--files DIR] [--headless] [--script FILE] [--record FILE] [--seed N]\n"
     "                   [--start-time \"YYYY-MM-DD HH:MM:SS\"] [--help] [--version]\n"
+    "       zorvek-plon --replay FILE [--headless] [--video OUT.mp4|OUT.webm] [--size WxH]\n"
     "\n"
     "  --files DIR        read and write the game's files in DIR instead of Files/ beside\n"
     "                     the program\n"
@@ -28,12 +30,17 @@ const char* const Usage =
     "  --record FILE      write the live input to FILE as a script\n"
     "  --seed N           seed of the random numbers (default: from the clock)\n"
     "  --start-time T     the calendar moment at start, \"YYYY-MM-DD HH:MM:SS\"\n"
+    "  --replay FILE      play a round's replay (from <files>/251/replays/); with --headless\n"
+    "                     as fast as it goes, printing \"replay: score S, frames F\"\n"
+    "  --video OUT        export the replay (or the --script run) as a video with its sound\n"
+    "  --size WxH         the video's size (default: the setup file's display size)\n"
+    "  --checksums FILE   write a checksum of the round's state for every round frame\n"
     "  --help             show this text\n"
     "  --version          show the title and version\n"
     "\n"
     "Exit status: 0 after the closing screen, 1 when no display can be opened,\n"
-    "2 for a bad command line, 3 when a script ended, 4 when the files folder\n"
-    "cannot be used.\n";
+    "2 for a bad command line or replay, 3 when a script ended, 4 when the files\n"
+    "folder cannot be used, 5 when a replay does not play out as it was played.\n";
 
 // Scripts longer than this are refused (a recorded hour is a few megabytes).
 constexpr size_t ScriptReadCap = size_t(64) << 20;
@@ -140,6 +147,8 @@ int ParseCommandLine(int argc, char** argv, PlatformConfig& config, std::string&
             if (!value(v) || !validStartTime(v))
                 return badCommandLine("--start-time needs \"YYYY-MM-DD HH:MM:SS\"");
             config.startTime = v;
+        } else if (TakeReplayArgument(arg, i, argc, argv, v)) {
+            if (!v.empty()) return badCommandLine(v);
         } else {
             return badCommandLine("unknown argument: " + arg);
         }

@@ -4,8 +4,10 @@
 #include "app/app.h"
 
 #include "app/cmdline.h"
+#include "app/replay_command.h"
 #include "draw/draw.h"
 #include "game/game.h"
+#include "game/replay_view.h"
 #include "input/bindings.h"
 #include "music/music.h"
 #include "platform/keys.h"
@@ -248,6 +250,12 @@ void TitleFrame(TitleState& t) {
     DrawTextAligned(vw / 2, vh / 2 - 140 + rise, GameTitleSecond, 1, 1);
 
     EndFrame(1);
+    // "Watch replay" in the score panel's detail box plays that round.
+    if (!scores.WatchRequest.empty()) {
+        WatchRequestedReplay();
+        t.escHeld = 1;
+        t.held = 1;
+    }
 
     if (!IsKeyDown(KeyEscape)) t.escHeld = 0;
     if (t.escHeld == 0 && IsKeyDown(KeyEscape)) t.quit = 1;
@@ -265,6 +273,9 @@ int ProgramMain(int argc, char** argv) {
     std::string filesDir;
     int status = ParseCommandLine(argc, argv, config, filesDir);
     if (status >= 0) return status;
+    // Replays, their export and the checksum log (app/replay_command.cpp).
+    status = PrepareReplayCommand(config);
+    if (status >= 0) return status;
 
     // Everything is found relative to the program's own folder.
     std::error_code ec;
@@ -280,5 +291,6 @@ int ProgramMain(int argc, char** argv) {
         return ExitFilesFolderUnusable;
     }
     shell.FilesDir = filesDir.empty() ? PlayerFilesDir(home) : filesDir;
+    if (ReplayCommandGiven()) return RunReplayCommand(config);
     RunProgram();
 }

@@ -42,6 +42,16 @@ struct Splat {
     int g = 0;
 };
 
+// What the round reads from the player in one frame: the pointer as the frame
+// driver sampled it at the end of the previous frame, the buttons held, and
+// whether the test-notice key was pressed. Live play samples it; a replay
+// hands it back frame by frame.
+struct RoundInput {
+    int mouseX = 0, mouseY = 0;
+    bool left = false, right = false;
+    bool noticeKey = false;
+};
+
 struct GameState {
     std::list<PlayerFigure> Players;
     std::list<Enemy> Enemies;
@@ -58,6 +68,7 @@ struct GameState {
     float Extra = 0;    // grows by 0.05 a wave and widens the wave size
     int Flash = 0;      // frames of red screen left after the figure was hurt
     int Over = 0;       // 0 playing, 1 the figure died, 99 the player quit
+    RoundInput Input;   // this frame's input
 };
 extern GameState game;
 
@@ -71,9 +82,14 @@ bool PostSpotAllowed(int px, int py, float figureX, float figureY);
 // One round from the empty field to the new score record: BeginRound, then
 // RoundFrame until it reports the round over, then FinishRound.
 void PlayRound();
-void BeginRound();                      // empty field, the figure, three enemies, fresh pacing
-int RoundFrame();                       // one whole frame including EndFrame; returns Over
-void RoundUpdate();                     // the frame's play up to the score line and notices
+void BeginRound();             // empty field, the figure, three enemies, fresh pacing
+int RoundFrame();              // one whole frame including EndFrame; returns Over
+void RoundUpdate();            // samples the input, then RoundStep
+void RoundStep();              // the frame's play from game.Input
+RoundInput SampleRoundInput(); // the live input the round reads this frame
+// A checksum of the round's state: every entity's position and health, the
+// score and the pacing counters; equal states give equal sums.
+uint64_t RoundChecksum();
 void RoundConclude(int endFrameResult); // takes EndFrame's result; game-over picture when over
 void FinishRound();                     // the pause, name entry and the new score record
 

@@ -2,6 +2,8 @@
 // removes every entity, the game-over picture and the end of the round.
 #include "game/game.h"
 
+#include "game/replay.h"
+
 #include "draw/draw.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
@@ -11,6 +13,7 @@
 #include "shell/shell.h"
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -142,9 +145,10 @@ void updateSplats() {
 // Draws the figure with its health, takes the left button's aim and walks it.
 void updateFigure(PlayerFigure& f) {
     drawFigure(f);
-    if (IsMouseDown(1)) {
-        f.aimx = static_cast<float>(frame.FrameMouseX);
-        f.aimy = static_cast<float>(frame.FrameMouseY);
+    const RoundInput& in = game.Input;
+    if (in.left) {
+        f.aimx = static_cast<float>(in.mouseX);
+        f.aimy = static_cast<float>(in.mouseY);
     }
     if (f.aimx > 0 && f.aimy > 0) {
         drawAimMarker(f);
@@ -194,6 +198,7 @@ void updateEnemies(PlayerFigure& f) {
 // Opens, counts down, draws and closes the gun posts; a post under the figure
 // fires at the pointer every other frame while the right button is held.
 void updatePosts(PlayerFigure& f) {
+    const RoundInput& in = game.Input;
     for (auto it = game.GunPosts.begin(); it != game.GunPosts.end();) {
         GunPost& p = *it;
         int cell = 16 + std::abs(p.inny);
@@ -204,18 +209,18 @@ void updatePosts(PlayerFigure& f) {
             p.inny = 1;
         }
         drawPost(p, cell);
-        if (std::fabs(static_cast<float>(frame.FrameMouseX) - p.x) < 32 &&
-            std::fabs(static_cast<float>(frame.FrameMouseY) - p.y) < 32 && IsMouseDown(1)) {
+        if (std::fabs(static_cast<float>(in.mouseX) - p.x) < 32 &&
+            std::fabs(static_cast<float>(in.mouseY) - p.y) < 32 && in.left) {
             f.aimx = p.x;
             f.aimy = p.y;
         }
-        if (std::fabs(f.x - p.x) < 8 && std::fabs(f.y - p.y) < 8 && IsMouseDown(2) &&
+        if (std::fabs(f.x - p.x) < 8 && std::fabs(f.y - p.y) < 8 && in.right &&
             game.PostTimer % 2 == 1) {
             Bullet b;
             b.x = f.x;
             b.y = f.y;
-            double angle = atan2Deg(frame.FrameMouseX - static_cast<double>(b.x),
-                                    static_cast<double>(b.y) - frame.FrameMouseY);
+            double angle = atan2Deg(in.mouseX - static_cast<double>(b.x),
+                                    static_cast<double>(b.y) - in.mouseY);
             b.gx = static_cast<float>(sinDeg(angle) * 6);
             b.gy = static_cast<float>(-cosDeg(angle) * 6);
             game.Bullets.push_front(b);
@@ -352,6 +357,7 @@ std::string ScoreDigits(int score) {
 // Empties the field, places the figure at the centre with three enemies
 // around the screen and resets the round's pacing.
 void BeginRound() {
+    const uint64_t startState = RandomStateNow();
     game.RoundScore = 0;
     game.RoundBadges = 0;
     for (int i = 1; i <= 30; i++) shell.RoundBest[i] = 0;
@@ -373,12 +379,33 @@ void BeginRound() {
     game.Extra = 0;
     game.Flash = 0;
     game.Over = 0;
+    game.Input = RoundInput{};
+    RecordRoundStart(startState);
+}
+
+// The pointer, buttons and notice key as the round reads them this frame.
+RoundInput SampleRoundInput() {
+    RoundInput in;
+    in.mouseX = frame.FrameMouseX;
+    in.mouseY = frame.FrameMouseY;
+    in.left = IsMouseDown(1);
+    in.right = IsMouseDown(2);
+    in.noticeKey = KeyPressCount(KeyDigit1) != 0;
+    return in;
+}
+
+// Samples the live input (noted in the round's replay) and plays the frame.
+void RoundUpdate() {
+    if (game.Players.empty()) BeginRound();
+    game.Input = SampleRoundInput();
+    RecordRoundFrame(game.Input);
+    RoundStep();
+    RecordRoundStepped();
 }
 
 // The frame's play: clear, flash, timers and waves, every entity, the end
 // test, the score line and the test notice key.
-void RoundUpdate() {
-    if (game.Players.empty()) BeginRound();
+void RoundStep() {
     PlayerFigure& figure = game.Players.front();
     BeginFrame(1);
     if (game.Flash > 0) {
@@ -397,13 +424,16 @@ void RoundUpdate() {
     updateBullets();
     if (figure.health <= 0) game.Over = 1;
     drawScoreLine();
-    if (KeyPressCount(KeyDigit1) != 0) PostNotice("This is a Test Comment", 1);
+    if (game.Input.noticeKey) PostNotice("This is a Test Comment", 1);
 }
 
 // Takes the frame driver's result (99 is "Quit" from the pause menu) and,
 // once the round is over, shows the game-over picture.
 void RoundConclude(int endFrameResult) {
-    if (endFrameResult == 99) game.Over = 99;
+    if (endFrameResult == 99) {
+        game.Over = 99;
+        RecordRoundQuit();
+    }
     if (game.Over == 0) return;
     // EndFrame has flipped the parity: 0 now means the frame just ended was
     // one a slow system skipped, so the screen holds no sprites of the field.
@@ -425,6 +455,7 @@ void FinishRound() {
     frame.PauseState = 0;
     NameEntry();
     AddRoundScore(game.Over == 99 ? 1 : 0);
+    SaveRoundReplay(scores.ScoreTable.front());
 }
 
 // Plays one round from the empty field to the new score record.
@@ -433,4 +464,40 @@ void PlayRound() {
     while (RoundFrame() == 0) {
     }
     FinishRound();
+}
+
+namespace {
+
+// FNV-1a over the bytes of one value.
+template <typename T> void mixInto(uint64_t& sum, const T& value) {
+    unsigned char bytes[sizeof(T)];
+    std::memcpy(bytes, &value, sizeof(T));
+    for (unsigned char b : bytes) sum = (sum ^ b) * 1099511628211ULL;
+}
+
+} // namespace
+
+// Sums every entity's place, speed and health with the score and counters.
+uint64_t RoundChecksum() {
+    uint64_t sum = 14695981039346656037ULL;
+    for (const PlayerFigure& f : game.Players) {
+        for (float v : {f.x, f.y, f.aimx, f.aimy}) mixInto(sum, v);
+        mixInto(sum, f.health);
+    }
+    for (const Enemy& e : game.Enemies) {
+        for (float v : {e.x, e.y, e.aimx, e.aimy, e.spd}) mixInto(sum, v);
+        mixInto(sum, e.health);
+    }
+    for (const GunPost& p : game.GunPosts) {
+        for (float v : {p.x, p.y}) mixInto(sum, v);
+        for (int v : {p.tick, p.inny}) mixInto(sum, v);
+    }
+    for (const Bullet& b : game.Bullets)
+        for (float v : {b.x, b.y, b.gx, b.gy}) mixInto(sum, v);
+    for (const Splat& s : game.Splats)
+        for (float v : {s.x, s.y, s.alp}) mixInto(sum, v);
+    for (int v : {game.RoundScore, game.Interval, game.WaveTimer, game.PostTimer, game.Over})
+        mixInto(sum, v);
+    mixInto(sum, game.Extra);
+    return sum;
 }

@@ -226,6 +226,8 @@ bool AudioDriverExists(const std::string& name) {
 
 // Makes the named back-end active; false (still silent) when it cannot start.
 bool SetAudioDriver(const std::string& name) {
+    // A video export records the loopback device's sound; it keeps it.
+    if (VideoExportActive() && AudioDriverExists(name)) return true;
     if (name == "Silent") {
         closeDevice();
         return true;

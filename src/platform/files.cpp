@@ -219,16 +219,21 @@ std::vector<std::string> RemoveLeftoverSaves(const std::string& folder) {
 
 // Saves lines (CR LF each) through a synced temporary file renamed over path.
 bool WriteTextLinesAtomic(const std::string& path, const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const std::string& line : lines) {
+        bytes += line;
+        bytes += "\r\n";
+    }
+    return WriteFileAtomic(path, bytes);
+}
+
+// Saves bytes through a synced temporary file renamed over path.
+bool WriteFileAtomic(const std::string& path, const std::string& bytes) {
     std::string temp = folderOf(path) + "/.save-XXXXXX";
     int fd = mkstemp(temp.data());
     if (fd < 0) {
         SetPlatformError("cannot save " + path + ": " + std::strerror(errno));
         return false;
-    }
-    std::string bytes;
-    for (const std::string& line : lines) {
-        bytes += line;
-        bytes += "\r\n";
     }
     // mkstemp makes the file private; saved files are ordinary ones.
     mode_t mask = umask(0);
@@ -256,6 +261,22 @@ bool WriteTextLinesAtomic(const std::string& path, const std::vector<std::string
         close(dir);
     }
     return true;
+}
+
+// The plain files of a folder by name, sorted.
+std::vector<std::string> ListFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return names;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        struct stat info;
+        if (stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            names.push_back(name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Opens (and empties) a text file for appending lines; 0 on failure.

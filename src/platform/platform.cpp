@@ -105,6 +105,8 @@ bool PlatformInit(const PlatformConfig& config) {
 // Stops every back-end and closes the --record file; safe to call twice.
 void PlatformShutdown() {
     if (!platform.started) return;
+    if (VideoExportActive() && !FinishVideoExport())
+        std::fprintf(stderr, "%s\n", platform.error.c_str());
     InputShutdown();
     AudioShutdown();
     VideoShutdown();

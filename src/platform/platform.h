@@ -148,6 +148,22 @@ int OpenChannelCount(); // channels allocated and not yet freed
 bool OpenLoopbackAudio(int sampleRate); // stereo 16-bit
 void RenderAudio(int16_t* interleavedStereo, int frames);
 
+// Video export: from StartVideoExport on, every Flip's picture goes into the
+// video file (H.264 + AAC for ".mp4", VP9 + Opus for ".webm"), fps frames per
+// second of the clock's time, each showing the picture last presented before
+// its moment, with the sound of the loopback audio device (opened here; the
+// audio driver stays on it until the export ends). The file opens at the next
+// Flip, at width x height (0 = the display's size; pictures are scaled to it).
+// expectedFrames (0 = unknown) feeds the progress bar on stderr. Equal
+// pictures and sound give the same file byte for byte.
+bool StartVideoExport(const std::string& path, int fps, int expectedFrames, int width = 0,
+                      int height = 0);
+bool VideoExportActive();
+int VideoExportFrames(); // frames written so far
+// Writes what is due by now and closes the file; false (PlatformError()) when
+// anything failed. PlatformShutdown finishes an export still running.
+bool FinishVideoExport();
+
 // ---------------------------------------------------------------- input
 
 // Key codes are Windows virtual-key numbers (Tab 9, Escape 27, arrows 37-40,
@@ -205,6 +221,10 @@ bool WriteTextLinesAtomic(const std::string& path, const std::vector<std::string
 // Reads a whole file of any kind (a pipe too) into bytes; false (see
 // PlatformError) when it cannot be read or holds more than cap bytes.
 bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap);
+// Saves bytes through a temporary file in the same folder, like the above.
+bool WriteFileAtomic(const std::string& path, const std::string& bytes);
+// The names of the plain files in a folder, sorted; empty when it cannot be read.
+std::vector<std::string> ListFiles(const std::string& folder);
 // Removes the temporary files ".save-XXXXXX" that a save killed half-way left
 // in folder; the names removed.
 std::vector<std::string> RemoveLeftoverSaves(const std::string& folder);
@@ -221,11 +241,19 @@ bool MakeLink(const std::string& target, const std::string& path); // symbolic l
 std::string LinkTarget(const std::string& path);       // "" when path is no symbolic link
 std::string EnvironmentValue(const std::string& name); // "" when unset
 
+// zlib: CompressBytes packs ("" on failure); DecompressBytes unpacks a stream
+// that must give exactly size bytes, false (and PlatformError()) otherwise.
+std::string CompressBytes(const std::string& bytes);
+bool DecompressBytes(const std::string& packed, size_t size, std::string& bytes);
+
 // ---------------------------------------------------------------- random numbers
 
 int RandomInt(int lo, int hi);        // inclusive of both ends
 float RandomReal(float lo, float hi); // uniform in [lo, hi)
 void SeedRandom(int64_t seed);
+// The generator's whole state, to carry a sequence on exactly where it stood.
+uint64_t RandomStateNow();
+void SetRandomState(uint64_t state);
 
 // ---------------------------------------------------------------- memory
 

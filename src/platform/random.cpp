@@ -68,3 +68,13 @@ float RandomReal(float lo, float hi) {
     if (value >= hi) value = std::nextafter(hi, lo); // rounding must not reach hi
     return value;
 }
+
+// The whole state of the generator.
+uint64_t RandomStateNow() {
+    return rng.state;
+}
+
+// Puts the generator back to a state taken with RandomStateNow.
+void SetRandomState(uint64_t state) {
+    rng.state = state;
+}

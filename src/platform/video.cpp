@@ -486,9 +486,11 @@ void Flip(int sync) {
         Record(DrawKind::Flip, 0, 0, 0, 0, 0, 0, nullptr);
     } else if (videoState.raster) {
         FlushBatch();
+        VideoExportFlip();
         presentRaster();
     } else if (videoState.renderer) {
         FlushBatch();
+        VideoExportFlip();
         int wanted = sync < 0 ? videoState.vsync : (sync > 0 ? 1 : 0);
         if (wanted != videoState.vsync && SDL_RenderSetVSync(videoState.renderer, wanted) == 0)
             videoState.vsync = wanted;

@@ -92,6 +92,15 @@ void drawDetails(const Scores& s, int l, int b) {
     SetFont(display.FontSet[3]);
     DrawTextAligned(l + 4, b - 430, TimestampDate(s.Timestamp) + ", " + TimestampTime(s.Timestamp),
                     0, 2);
+    if (!s.Replay.empty()) {
+        // The round's replay; the title screen plays it once this frame is over.
+        const std::string watch = "Watch replay";
+        const int w = MeasureText(watch), h = TextLineHeight();
+        const bool over = MouseInRect(l + 324 - w, b - 430 - h, w, h);
+        SetTint(0, 0, over ? 160 : 80, 1);
+        DrawTextAligned(l + 324, b - 430, watch, 2, 2);
+        if (over && IsMouseDown(1)) scores.WatchRequest = s.Replay;
+    }
     SetZoom(0.28f);
     SetTint(255, 255, 255, 1);
     for (int i = 1; i <= 16; ++i)
@@ -174,8 +183,10 @@ int ScorePanel(int a, int mode, int level, int flags) {
         if (drop) {
             if (selected == &s) {
                 droppedSelection = s;
+                droppedSelection.Replay.clear(); // its file goes with it
                 selected = &droppedSelection;
             }
+            DropReplayOf(s);
             it = scores.ScoreTable.erase(it);
             continue;
         }

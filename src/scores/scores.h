@@ -17,6 +17,9 @@ struct Scores {
     int GameMode = 0;
     int GameFlags = 0;
     int Quit = 0; // 1 when the player abandoned the round
+    // The file name of the round's replay in ReplayFolder; "" when it has none.
+    // Not stored in "scores.dat": AttachReplays finds it again from the fields.
+    std::string Replay;
 };
 
 // One floating number rising and fading where points were scored.
@@ -38,6 +41,7 @@ struct ScoreState {
     // "scores.dat" was too large to read whole: the next save keeps it aside
     // instead of replacing it with the rounds that were read.
     bool FileCut = false;
+    std::string WatchRequest; // replay name whose "Watch replay" was clicked, "" none
 };
 extern ScoreState scores;
 
@@ -55,6 +59,19 @@ void SaveScores();
 void AddRoundScore(int quit);
 void SortScores(); // newest first, stable
 int FlagBit(int flags, int n);
+
+// Replays of rounds lie in this folder of the game folder, one file per score
+// record, named "<Timestamp>-<8 hex digits of the record's fields>.zpr", with
+// "-2", "-3", ... before ".zpr" for further records equal in every field.
+inline constexpr const char* ReplayFolder = "replays";
+std::string ReplayBaseName(const Scores& record); // the name without suffix and ".zpr"
+// A name for the record's replay that no file and no record in the table uses.
+std::string NewReplayName(const Scores& record);
+// Pairs the files in ReplayFolder with the records of ScoreTable and removes
+// every replay whose record is gone. Run once after the table is loaded.
+void AttachReplays();
+// Removes the record's replay file (the record leaves the table).
+void DropReplayOf(const Scores& record);
 
 int64_t MakeTimestamp(const std::string& dateText); // "" = today
 std::string TimestampDate(int64_t timestamp);       // "YYYY-MM-DD"

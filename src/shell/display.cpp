@@ -289,6 +289,7 @@ void LoadCommonAssets() {
     // Read the table only once: a re-apply must not drop rounds not yet saved.
     if (!display.ScoresLoadedOnce) {
         LoadScores();
+        AttachReplays();
         display.ScoresLoadedOnce = true;
     }
 }
@@ -299,6 +300,11 @@ void LoadGameAssets() {
     EngineTest(60, 2);
     display.EngineTestMillis = Millis() - started;
     LoadMusicStems();
+    LoadGameSheet();
+}
+
+// The game's sprite sheet "gfx.png" (again).
+void LoadGameSheet() {
     FreeImage(display.GameSheet);
     display.GameSheet =
         noteMissing(LoadImageSheet("gfx.png", 16, 16, 64, ImageMasked | ImageFiltered), "gfx.png");

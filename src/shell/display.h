@@ -34,6 +34,7 @@ extern DisplayState display;
 [[noreturn]] void EndWithoutDisplay();
 void LoadCommonAssets();
 void LoadGameAssets();
+void LoadGameSheet(); // "gfx.png" alone
 void SelectLadderFont(int typeface, int step);
 void DrawStripes(); // the diagonal blue stripes of the loading picture
 

@@ -46,9 +46,11 @@ void pace() {
     } while (now < frame.LastFrameEnd - 2 + 1000.0 / 60.0);
 }
 
+} // namespace
+
 // The pop-up lines at the bottom left, oldest lowest; each lives 180 frames,
 // highlighted for its first 59.
-void drawNotices() {
+void DrawNotices() {
     int y = display.VirtualHeight - 16;
     SetDrawScale(1, 1);
     SetFont(display.FontSet[3]);
@@ -73,8 +75,6 @@ void drawNotices() {
             ++it;
     }
 }
-
-} // namespace
 
 // True when this frame is shown: always, or every other frame on a slow system.
 bool FramePresented() {
@@ -117,7 +117,7 @@ int EndFrame(int showPointer) {
     frame.FrameMouseY = static_cast<int>(LogicalMouseY());
     pace();
     MusicTick();
-    drawNotices();
+    DrawNotices();
     if (FramePresented()) Flip(0);
     int frameMs = Millis() - frame.LastFrameEnd;
     if (frameMs < 1) frameMs = 1; // pacing keeps it at 15 or more; never divide by zero

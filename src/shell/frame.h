@@ -30,3 +30,4 @@ void PostNotice(const std::string& text, int c);
 // Whether this frame is presented: always, or only at parity 0 on a slow system.
 // The counted sprite draws skip the frames that are not.
 bool FramePresented();
+void DrawNotices(); // the notices' frame: drawn, aged, the old ones dropped

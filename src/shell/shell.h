@@ -9,6 +9,7 @@
 inline constexpr int GameNumber = 251;
 inline constexpr const char* GameTitleFirst = "Zorvek";
 inline constexpr const char* GameTitleSecond = "Plon";
+inline constexpr const char* GameVersion = "1.0.0";
 
 // Slots of the Settings table.
 namespace slot {
@@ -64,6 +65,8 @@ std::string GameFolder(); // "251/"
 
 // Exit status when the files folder or the game folder in it cannot be used.
 inline constexpr int ExitFilesFolderUnusable = 4;
+// A replay that does not play out the way its round was played (a determinism fault).
+inline constexpr int ExitReplayDiverged = 5;
 // The files folder (absolute, ending in "/") that holds the game folder: the
 // one start-up entered, else the parent of the current folder when that is the
 // game folder; "" when unknown. Code that leaves the game folder goes there by

@@ -25,7 +25,7 @@ seed_from_pack png_fuzz '*.png' 2
 seed_from_pack wav_fuzz '*.wav' 2
 seed_from_pack font_fuzz '*.ttf' 2
 seed_from_pack music_fuzz '*.ini' 1
-mkdir -p "$work/seeds/setup_fuzz" "$work/seeds/scores_fuzz" "$work/seeds/script_fuzz"
+mkdir -p "$work/seeds/setup_fuzz" "$work/seeds/scores_fuzz" "$work/seeds/script_fuzz" "$work/seeds/replay_fuzz"
 
 failed=0
 ran=0

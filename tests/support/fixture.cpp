@@ -3,6 +3,7 @@
 
 #include "draw/draw.h"
 #include "game/game.h"
+#include "game/replay.h"
 #include "music/music.h"
 #include "scores/scores.h"
 #include "shell/display.h"
@@ -24,6 +25,7 @@ void ResetAllState() {
     game = GameState{};
     scores = ScoreState{};
     music = MusicState{};
+    ResetReplayState();
 }
 
 void StartDoubles(PlatformConfig config) {
@@ -45,4 +47,6 @@ std::string MakeTempDir(const std::string& tag) {
     return pattern + "/";
 }
 
-std::string BuiltFilesDir() { return std::string(ZP_BINARY_DIR) + "/Files/"; }
+std::string BuiltFilesDir() {
+    return std::string(ZP_BINARY_DIR) + "/Files/";
+}

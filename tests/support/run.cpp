@@ -4,6 +4,7 @@
 #include "support/fixture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -174,4 +175,33 @@ bool ProgramInPath(const std::string& name) {
     while (std::getline(folders, folder, ':'))
         if (!folder.empty() && access((folder + "/" + name).c_str(), X_OK) == 0) return true;
     return false;
+}
+
+// Seed 7 from the title: the first gun post opens at (651, 261) about 8.1 s
+// in. The figure is sent onto it and fires at a pointer circling the post
+// until it is overrun; then the name "Zed" is entered and the game closed.
+// Extra events go in at their times; skip lists times when the circling
+// pointer must stay where the extra events put it.
+std::string ShootingRoundScript(const std::string& extra, int skipFrom, int skipTo) {
+    std::ostringstream s;
+    s << "0 mouse 640 480\n";
+    for (int t = 6000; t <= 7200; t += 600) s << t << " down mouse1\n" << t + 100 << " up mouse1\n";
+    s << "8150 mouse 651 261\n8150 down mouse1\n8250 up mouse1\n8300 down mouse2\n";
+    for (int t = 8400, i = 0; t < 20000; t += 100, ++i) {
+        if (t >= skipFrom && t < skipTo) continue;
+        s << t << " mouse " << 651 + int(250 * std::cos(i * 0.3)) << " "
+          << 261 + int(250 * std::sin(i * 0.3)) << "\n";
+    }
+    s << extra << "20000 up mouse2\n";
+    for (int t = 21200; t < 30000; t += 50) s << t << " press 8\n";
+    s << "30500 type Zed\n31000 press 13\n32500 down 27\n32800 up 27\n34000 press 32\n50000 end\n";
+    // Events must come in time order: sort the lines by their time, stably.
+    std::vector<std::pair<long, std::string>> lines;
+    std::istringstream in(s.str());
+    for (std::string line; std::getline(in, line);) lines.emplace_back(std::stol(line), line);
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string sorted;
+    for (const auto& l : lines) sorted += l.second + "\n";
+    return sorted;
 }

@@ -47,3 +47,10 @@ int WaitProcess(int pid, int timeoutMillis);
 void StopProcess(int pid);
 // True when the program can be found in PATH.
 bool ProgramInPath(const std::string& name);
+
+// A whole scripted session for seed 7: a round on Easy where the figure is
+// sent onto the first gun post (651, 261) and fires at a pointer circling it
+// until it is overrun, then the name "Zed" and the closing screen. extra holds
+// more script lines (any times); the circling pointer is left out from
+// skipFrom to skipTo ms.
+std::string ShootingRoundScript(const std::string& extra = "", int skipFrom = 0, int skipTo = 0);

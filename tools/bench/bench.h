@@ -35,6 +35,7 @@ void BenchSprites(BenchTable& table);    // sprites per frame at 60 fps against 
 void BenchEngineTest(BenchTable& table); // the engine test's verdict on each engine
 void BenchPacing(BenchTable& table);     // frame times of the title screen on the real clock
 void BenchRaster(BenchTable& table);     // fill rate of turned sprites, ours against SDL's software
+void BenchReplay(BenchTable& table);     // replay bytes per minute, video export frames per second
 
 // Adds a row held against a range or a floor: verdict "ok" when lo <= value <= hi.
 void AddBenchRange(BenchTable& table, const std::string& name, double value,
