@@ -291,6 +291,10 @@ int ProgramMain(int argc, char** argv) {
         return ExitFilesFolderUnusable;
     }
     shell.FilesDir = filesDir.empty() ? PlayerFilesDir(home) : filesDir;
-    if (ReplayCommandGiven()) return RunReplayCommand(config);
+    if (ReplayCommandGiven()) {
+        int status = RunReplayCommand(config);
+        PlatformShutdown(); // closes the sound device the export or the window used
+        return status;
+    }
     RunProgram();
 }
