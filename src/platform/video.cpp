@@ -154,7 +154,10 @@ struct Presenter {
         std::unique_lock<std::mutex> hold(lock);
         for (;;) {
             wake.wait(hold, [&] { return stopping || busy.load(); });
-            if (stopping) return;
+            if (stopping) {
+                SDL_TLSCleanup(); // what SDL kept for this thread, which SDL did not start
+                return;
+            }
             hold.unlock();
             copyToSurface(*canvas, surface);
             SDL_UpdateWindowSurface(window);
