@@ -227,8 +227,15 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
         f.input.noticeKey = flags & FlagNotice;
         f.quit = flags & FlagQuit;
         if (flags & FlagMoved) {
-            x += in.signedVarint();
-            y += in.signedVarint();
+            // A step is checked before it is added, so no damaged one can overflow.
+            int64_t dx = in.signedVarint(), dy = in.signedVarint();
+            if (dx < -2 * MaxPointer || dx > 2 * MaxPointer || dy < -2 * MaxPointer ||
+                dy > 2 * MaxPointer) {
+                dx = dy = 0;
+                in.ok = false;
+            }
+            x += dx;
+            y += dy;
             if (x < -MaxPointer || x > MaxPointer || y < -MaxPointer || y > MaxPointer)
                 in.ok = false;
         }

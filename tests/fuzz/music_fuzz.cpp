@@ -79,11 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(music.StepIndex >= -1 && music.StepIndex < 64);
         FUZZ_CHECK(OpenChannelCount() <= 5);
         for (int v = 0; v < 5; v++) {
-            // A voice's channel only ever holds one of its own family's stems.
+            // While a voice's channel holds a sound, it is one of the voice's
+            // own stems (a finished note's channel may be reclaimed: no sound).
             int sound = ChannelSound(music.MusicChannel[v]), family = 0;
-            for (int n = 1; n <= 8; n++)
-                family += sound != 0 && music.MusicStems[n + 10 * v] == sound;
-            FUZZ_CHECK(music.MusicChannel[v] == 0 || family == 1);
+            if (sound == 0) continue;
+            for (int n = 1; n <= 8; n++) family += music.MusicStems[n + 10 * v] == sound;
+            FUZZ_CHECK(family >= 1);
         }
     }
     StopMusic();
