@@ -266,16 +266,11 @@ bool WriteFileAtomic(const std::string& path, const std::string& bytes) {
 // The plain files of a folder by name, sorted.
 std::vector<std::string> ListFiles(const std::string& folder) {
     std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return names;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
+    for (std::string& name : FolderEntries(folder)) {
         struct stat info;
         if (stat((folder + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            names.push_back(name);
+            names.push_back(std::move(name));
     }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
     return names;
 }
 
