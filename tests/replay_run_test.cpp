@@ -4,6 +4,8 @@
 // every frame (the checksum log), also across a pause, a settings-panel Apply
 // that changes the display size, and "Quit". Bad replays are refused.
 #include "game/replay.h"
+#include "platform/platform.h"
+#include "shell/shell.h"
 #include "support/fixture.h"
 #include "support/run.h"
 #include "text/text.h"
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -153,6 +156,50 @@ TEST(ReplayRun, BadReplaysAreRefusedWithAReasonAndStatusTwo) {
     RunResult missing = RunGame({"--replay", live.dir + "nothing.zpr", "--headless"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("cannot read"), std::string::npos) << missing.err;
+}
+
+// Each refusal or failure with its documented status and a reason, none of
+// them waiting: a pipe is refused unopened, a round that never ends is a
+// divergence (headless or into a video), a files folder without the game
+// folder is status 4, a video that cannot be written 6, and a record that
+// cannot be written is said at start.
+TEST(ReplayRun, HostileFilesAndFailuresEndWithTheDocumentedStatus) {
+    const std::string dir = MakeFilesCopy("replay-status");
+    Replay idle; // 30 frames of nothing: the round is still going at the end
+    idle.gameVersion = GameVersion;
+    idle.frames.resize(30);
+    WriteWholeFile(dir + "idle.zpr", EncodeReplay(idle));
+    ASSERT_EQ(mkfifo((dir + "pipe.zpr").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir + "empty");
+    WriteWholeFile(dir + "end.script", "0 end\n");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string reason;
+    };
+    const std::string diverged = "had not ended after all 30 recorded frames";
+    const Case cases[] = {
+        {{"--replay", dir + "pipe.zpr", "--headless"}, 2, "not a regular file"},
+        {{"--replay", dir + "idle.zpr", "--headless"}, 5, diverged},
+        {{"--replay", dir + "idle.zpr", "--video", dir + "v.webm", "--size", "64x48", "--files",
+          dir},
+         5,
+         diverged},
+        {{"--replay", dir + "idle.zpr", "--video", dir + "v.webm", "--files", dir + "empty"},
+         4,
+         "no game folder"},
+        {{"--replay", dir + "idle.zpr", "--video", dir + "none/v.webm", "--files", dir},
+         6,
+         "none/v.webm"},
+        {{"--headless", "--script", dir + "end.script", "--record", "/dev/full", "--files", dir},
+         1,
+         "cannot write the input record /dev/full"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = RunGame(c.args, "", 120);
+        EXPECT_EQ(run.status, c.status) << c.args[1] << ": " << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << c.args[1] << ": " << run.err;
+    }
 }
 
 TEST(ReplayRun, TheScorePanelsWatchReplayLinePlaysTheRoundsReplayAfterARestart) {

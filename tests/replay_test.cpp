@@ -109,6 +109,58 @@ TEST(ReplayFile, CutDamagedAndForeignFilesAreRefusedWithoutCrashing) {
     EXPECT_FALSE(DecodeReplay(EncodeReplay(badMode), back, error));
 }
 
+namespace {
+
+// A replay file around a hand-made body, packed by zlib and so passing its
+// checksum: what a hostile file can hold. claimed is the unpacked length the
+// header gives (the body's own when negative).
+std::string packedFile(const std::string& body, const std::string& version = GameVersion,
+                       int64_t claimed = -1) {
+    std::string file =
+        std::string("ZPREPLAY") + char(ReplayFormatVersion) + '\0' + char(version.size()) + version;
+    const uint64_t length = claimed < 0 ? body.size() : uint64_t(claimed);
+    for (int i = 0; i < 4; ++i) file += char(length >> (8 * i));
+    return file + CompressBytes(body);
+}
+
+// A round header (Easy, 1280 x 960, generator 0) and a frame count as varint.
+std::string roundHeader(uint64_t frames) {
+    std::string body = std::string("\0\x00\x05\xC0\x03", 5) + std::string(8, '\0');
+    for (; frames >= 0x80; frames >>= 7) body += char(frames | 0x80);
+    return body + char(frames);
+}
+
+} // namespace
+
+TEST(ReplayFile, HostileBodiesAreRefusedBeforeTheirFramesAreMade) {
+    const std::string idle = std::string(MaxReplayFrames, '\0');
+    struct Case {
+        const char* what;
+        std::string file, reason;
+    };
+    const Case cases[] = {
+        {"a valid round of idle frames", packedFile(roundHeader(3) + std::string(3, '\0')), ""},
+        {"2^60 frames claimed", packedFile(roundHeader(uint64_t(1) << 60) + "\0"),
+         "more than it holds"},
+        {"more frames than a round can have",
+         packedFile(roundHeader(idle.size() + 1) + idle + '\0'), "more than a round can have"},
+        {"an unpacked length past any round",
+         packedFile(roundHeader(1) + '\0', GameVersion, 40 << 20), "more than a round can have"},
+        {"a byte after the last frame", packedFile(roundHeader(2) + std::string(3, '\0')),
+         "bytes after the last frame"},
+        {"control characters in the version", packedFile(roundHeader(1), "1.0\x1b[2J\a"),
+         "version \"1.0?[2J?\""},
+    };
+    for (const Case& c : cases) {
+        Replay back;
+        std::string error;
+        const bool read = DecodeReplay(c.file, back, error);
+        EXPECT_EQ(read, c.reason.empty()) << c.what << ": " << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
+        for (char ch : error) EXPECT_GE(ch, ' ') << c.what << ": control character in the message";
+    }
+}
+
 TEST(ReplayFile, TenMinutesOfBusyPlayStayWellUnderAMegabyte) {
     // The pointer moves every frame and the buttons change often: a player far
     // busier than most, for 36000 frames.

@@ -38,20 +38,28 @@ struct Watched {
     int over = 0;   // how the round stood when it ended
 };
 
-// Watches the idle replay with the scripted keys (times from the start).
-Watched watch(const std::string& keys) {
+// A frame's length on the virtual clock: the frame driver's pace.
+constexpr int FrameMillis = 15;
+
+// Watches the idle replay with the scripted keys (times from the start); a
+// slow system presents every other frame. closes: the window is asked to
+// close meanwhile.
+Watched watch(const std::string& keys, bool slow = false, bool closes = false) {
     const std::string dir = MakeTempDir("watch");
     WriteWholeFile(dir + "keys.script", keys);
     PlatformConfig config;
     config.scriptPath = dir + "keys.script";
     StartDoubles(config);
     EXPECT_TRUE(OpenDisplay(800, 600, 0, 60)) << PlatformError();
+    display.GameSheet =
+        LoadImageSheet(BuiltFilesDir() + "251/gfx.png", 16, 16, 64, ImageMasked | ImageFiltered);
+    shell.Settings[slot::SlowSystem] = slow ? 1 : 0;
     SetRoundSize(1280, 960);
     SeedRandom(5);
     const uint64_t before = RandomStateNow();
     Watched w;
     const int start = Millis();
-    EXPECT_FALSE(WatchReplay(idleReplay()));
+    EXPECT_EQ(WatchReplay(idleReplay()), closes);
     w.millis = Millis() - start;
     w.over = game.Over;
     EXPECT_EQ(RandomStateNow(), before) << "the title's generator is given back";
@@ -65,31 +73,66 @@ Watched watch(const std::string& keys) {
 TEST(ReplayWatch, NormalSpeedTakesTheRoundsOwnTimeAndHoldsGameOver) {
     Watched w = watch("");
     EXPECT_EQ(w.over, 99);
-    EXPECT_NEAR(w.millis, Frames * 1000 / 60 + 1500, 40);
+    EXPECT_NEAR(w.millis, Frames * FrameMillis + 1500, 40);
 }
 
 TEST(ReplayWatch, ArrowKeysChangeTheSpeedBetweenAQuarterAndEightTimes) {
-    // Up three times at 0.1 s: 8 frames of play a picture from then on.
+    // Up three times at 0.1 s (seen by the eighth frame): 8 frames of play a
+    // picture from then on.
     Watched fast = watch("100 press 38\n100 press 38\n100 press 38\n");
     EXPECT_EQ(fast.over, 99);
-    EXPECT_NEAR(fast.millis, 100 + (Frames - 6) / 8 * 1000 / 60 + 1500, 40);
+    EXPECT_NEAR(fast.millis, 100 + (Frames - 7) / 8 * FrameMillis + 1500, 40);
     // Right five times cannot pass 8 either.
     Watched capped = watch("100 press 39\n100 press 39\n100 press 39\n100 press 39\n"
                            "100 press 39\n");
     EXPECT_NEAR(capped.millis, fast.millis, 20);
     // Left twice: each frame shown four times as long; a third press stays at 1/4.
     Watched slow = watch("100 press 37\n100 press 37\n100 press 40\n");
-    EXPECT_NEAR(slow.millis, 100 + (Frames - 6) * 4000 / 60 + 1500, 80);
+    EXPECT_NEAR(slow.millis, 100 + (Frames - 7) * 4 * FrameMillis + 1500, 80);
 }
 
 TEST(ReplayWatch, SpacePausesAndEscapeLeavesEarly) {
     Watched paused = watch("2000 press 32\n5000 press 32\n");
     EXPECT_EQ(paused.over, 99);
-    EXPECT_NEAR(paused.millis, Frames * 1000 / 60 + 1500 + 3000, 60);
+    EXPECT_NEAR(paused.millis, Frames * FrameMillis + 1500 + 3000, 60);
 
     Watched left = watch("2500 press 27\n");
     EXPECT_EQ(left.over, 0) << "left before the round's end";
     EXPECT_NEAR(left.millis, 2500, 40);
+}
+
+// The picture kept while paused was taken at the window's 800 x 600, where
+// the replay's 1600 x 900 is shown at half size: it is drawn back twice as
+// large about the centre, so the paused picture is the one that was shown.
+TEST(ReplayWatch, APausedPictureIsDrawnAtTheDisplaysScale) {
+    watch("1000 press 32\n1500 press 32\n");
+    int standing = 0;
+    for (const DrawRecord& d : RecordedDraws())
+        standing += d.kind == DrawKind::Image && d.image != display.GameSheet &&
+                    d.image != display.IconSheet && d.sx == 2 && d.sy == 2 && d.x == 800 &&
+                    d.y == 450;
+    EXPECT_GT(standing, 20);
+}
+
+// Every frame ends through the frame driver: on a slow system every other
+// frame is presented and each presented picture has the field's sprites; F12
+// works there, and the window's close request ends the watching (the caller
+// runs the closing screen) instead of the closing screen running inside it.
+TEST(ReplayWatch, FramesEndThroughTheFrameDriverWithItsHotKeys) {
+    Watched w = watch("500 press 123\n2000 close\n", true, true);
+    EXPECT_NEAR(w.millis, 2000, 40);
+    EXPECT_EQ(frame.ShowStats, 0);
+    int pictures = 0, withSprites = 0, sprites = 0;
+    for (const DrawRecord& d : RecordedDraws()) {
+        sprites += d.kind == DrawKind::Image && d.image == display.GameSheet;
+        if (d.kind == DrawKind::Flip) {
+            ++pictures;
+            withSprites += sprites > 0;
+            sprites = 0;
+        }
+    }
+    EXPECT_NEAR(pictures, 2000 / FrameMillis / 2, 2);
+    EXPECT_EQ(withSprites, pictures);
 }
 
 namespace {
@@ -177,6 +220,9 @@ TEST(ReplayWatchLine, ClickingItAsksForTheReplayAndABadOneGivesANotice) {
     EXPECT_EQ(scores.WatchRequest, "");
     ASSERT_EQ(frame.Notices.size(), 1u);
     EXPECT_EQ(frame.Notices.front().txt, "This replay cannot be played (see Debug.txt)");
+    // The button is still held: the bad replay is not asked for again.
+    panelFrame(x, y);
+    EXPECT_EQ(scores.WatchRequest, "");
 
     // Away from the line, a click asks for nothing.
     scores.WatchRequest.clear();

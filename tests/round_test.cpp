@@ -441,10 +441,10 @@ TEST(GameOver, PictureIsPresentedTwiceOnlyOnceOver) {
         return n;
     };
     ClearRecordedDraws();
-    RoundConclude(0);
+    RoundConclude(0, 0, 0);
     EXPECT_EQ(flips(), 0);
     EXPECT_EQ(game.Over, 0);
-    RoundConclude(99);
+    RoundConclude(99, 0, 0);
     EXPECT_EQ(game.Over, 99);
     EXPECT_EQ(flips(), 2);
 }
@@ -462,22 +462,37 @@ int spritesInFirstPicture() {
 }
 
 // On a slow system a round can end on a frame that is not presented, whose
-// sprites were skipped: the field is drawn again, unmoved, behind "Game Over".
-// A round ending on a presented frame keeps that frame as it is.
+// sprites were skipped: the field is drawn again, unmoved, behind "Game Over",
+// with the frame's red flash and the pointer. A round ending on a presented
+// frame keeps that frame as it is.
 TEST(GameOver, TheFieldIsBehindTheTextAlsoWhenTheLastFrameWasSkipped) {
     for (int parity : {1, 0}) {
         SCOPED_TRACE(parity);
-        startRound(0);
+        startRound(0, "0 mouse 500 400\n");
+        display.IconSheet = makeGameSheet();
         quietField();
         shell.Settings[slot::SlowSystem] = 1;
         Enemy& e = addStillEnemy(300, 300);
         addOpenPost(900, 700);
         figure().health = 0; // the round ends in this frame
+        game.Flash = 3;      // and is drawn with a flash of red 20
         frame.FrameParity = parity;
+        PumpInput();
         ClearRecordedDraws();
         EXPECT_EQ(RoundFrame(), 1);
-        // The figure, the enemy and the post are in the first picture shown.
-        EXPECT_EQ(spritesInFirstPicture(), 3);
+        // The figure, the enemy, the post and the pointer are in the first
+        // picture shown, over the flash.
+        EXPECT_EQ(spritesInFirstPicture(), 4);
+        int flashes = 0, pointers = 0;
+        for (const DrawRecord& d : RecordedDraws()) {
+            if (d.kind == DrawKind::Flip) break;
+            if (d.kind == DrawKind::Clear) flashes = pointers = 0;
+            flashes += d.kind == DrawKind::Rect && d.r == 20 && d.w == 1280;
+            pointers += d.kind == DrawKind::Image && d.image == display.IconSheet && d.x == 512 &&
+                        d.y == 412;
+        }
+        EXPECT_EQ(flashes, 1);
+        EXPECT_EQ(pointers, 1);
         int clears = 0;
         for (const DrawRecord& d : RecordedDraws()) clears += d.kind == DrawKind::Clear;
         EXPECT_EQ(clears, parity == 1 ? 2 : 1); // the frame's own, and the redrawing

@@ -40,7 +40,8 @@ const char* const Usage =
     "\n"
     "Exit status: 0 after the closing screen, 1 when no display can be opened,\n"
     "2 for a bad command line or replay, 3 when a script ended, 4 when the files\n"
-    "folder cannot be used, 5 when a replay does not play out as it was played.\n";
+    "folder cannot be used, 5 when a replay does not play out as it was played,\n"
+    "6 when a video cannot be written.\n";
 
 // Scripts longer than this are refused (a recorded hour is a few megabytes).
 constexpr size_t ScriptReadCap = size_t(64) << 20;

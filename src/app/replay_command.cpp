@@ -9,6 +9,7 @@
 #include "game/replay_view.h"
 #include "platform/platform.h"
 #include "shell/display.h"
+#include "shell/frame.h"
 #include "shell/shell.h"
 
 #include <cstdio>
@@ -106,36 +107,38 @@ bool ReplayCommandGiven() {
 namespace {
 
 // The display and the assets a replay is drawn with: the setup file's size
-// (or --size) in a window, no splash, no engine test, the score table untouched.
-bool openReplayDisplay() {
+// (or --size) in a window, no splash, no engine test, the score table
+// untouched. -1 when ready, else the exit status (said on stderr).
+int openReplayDisplay() {
     CreateProgramTables();
     if (!ChangeDir(shell.FilesDir)) {
         std::fprintf(stderr, "zorvek-plon: cannot enter the files folder %s\n",
                      shell.FilesDir.c_str());
-        return false;
+        return ExitFilesFolderUnusable;
     }
     ReadSetupFile();
     if (!ChangeDir(GameFolder())) {
         std::fprintf(stderr, "zorvek-plon: no game folder %s%s\n", shell.FilesDir.c_str(),
                      GameFolder().c_str());
-        return false;
+        return ExitFilesFolderUnusable;
     }
     int w = replayCommand.width > 0 ? replayCommand.width : shell.Settings[slot::Width];
     int h = replayCommand.height > 0 ? replayCommand.height : shell.Settings[slot::Height];
     if (!replayCommand.videoPath.empty() &&
         !StartVideoExport(replayCommand.videoPath, 60, ReplayVideoFrames(*replayCommand.replay))) {
         std::fprintf(stderr, "zorvek-plon: %s\n", PlatformError().c_str());
-        return false;
+        return ExitVideoFailed;
     }
     display.AssetsLoadedOnce = true; // no splash and its jingle
     display.ScoresLoadedOnce = true; // playing a replay leaves the table and replays alone
+    frame.ShowStats = 0;             // as the engine test leaves it; F12 shows it
     SetGraphicsEngine(shell.Settings[slot::GfxEngine]);
     display.PhysicalWidth = w;
     display.PhysicalHeight = h;
     if (!OpenDisplay(w, h, 0, 60)) {
         std::fprintf(stderr, "zorvek-plon: cannot open a %dx%d display: %s\n", w, h,
                      PlatformError().c_str());
-        return false;
+        return 1;
     }
     ChooseLogicalSize();
     SetLogicalSize(display.VirtualWidth, display.VirtualHeight);
@@ -143,7 +146,14 @@ bool openReplayDisplay() {
     LoadGameSheet();
     sprites.SpriteBudget[SpriteKindMain] = 50000;
     sprites.SpriteBudget[SpriteKindGlow] = 50000;
-    return true;
+    return -1;
+}
+
+// The status of a replay that played out: 0, or said on stderr and 5.
+int outcomeStatus(const ReplayOutcome& outcome, size_t recordedFrames) {
+    if (outcome.endedInTime) return 0;
+    std::fprintf(stderr, "zorvek-plon: %s\n", ReplayDivergence(outcome, recordedFrames).c_str());
+    return ExitReplayDiverged;
 }
 
 } // namespace
@@ -157,7 +167,7 @@ int RunReplayCommand(const PlatformConfig& config) {
         if (!StartVideoExport(replayCommand.videoPath, 60, 0, replayCommand.width,
                               replayCommand.height)) {
             std::fprintf(stderr, "zorvek-plon: %s\n", PlatformError().c_str());
-            return 1;
+            return ExitVideoFailed;
         }
         RunProgram();
     }
@@ -168,22 +178,17 @@ int RunReplayCommand(const PlatformConfig& config) {
         std::printf("replay: score %d, frames %d\n", outcome.score, outcome.frames);
         std::fflush(stdout);
         CloseChecksumLog();
-        if (!outcome.endedInTime) {
-            std::fprintf(stderr,
-                         "zorvek-plon: the replay's round ended at frame %d, but %zu frames "
-                         "were recorded: it does not play out as it was played\n",
-                         outcome.frames, replay.frames.size());
-            return ExitReplayDiverged;
-        }
-        return 0;
+        return outcomeStatus(outcome, replay.frames.size());
     }
-    if (!openReplayDisplay()) return 1;
+    const int status = openReplayDisplay();
+    if (status >= 0) return status;
     if (!replayCommand.videoPath.empty()) {
-        if (!ExportReplayFrames(replay)) {
+        ReplayOutcome outcome;
+        if (!ExportReplayFrames(replay, outcome)) {
             std::fprintf(stderr, "zorvek-plon: %s\n", PlatformError().c_str());
-            return 1;
+            return ExitVideoFailed;
         }
-        return 0;
+        return outcomeStatus(outcome, replay.frames.size());
     }
     SetWindowTitle(TitleText() + " - replay");
     WatchReplay(replay);

@@ -52,6 +52,10 @@ struct RoundInput {
     bool noticeKey = false;
 };
 
+// How a round stands (game.Over); RoundQuit is also the pause menu's "Quit"
+// as the frame driver returns it.
+inline constexpr int RoundGoesOn = 0, RoundDied = 1, RoundQuit = 99;
+
 struct GameState {
     std::list<PlayerFigure> Players;
     std::list<Enemy> Enemies;
@@ -67,7 +71,8 @@ struct GameState {
     int PostTimer = 0;  // frames since the last gun post; its parity paces firing
     float Extra = 0;    // grows by 0.05 a wave and widens the wave size
     int Flash = 0;      // frames of red screen left after the figure was hurt
-    int Over = 0;       // 0 playing, 1 the figure died, 99 the player quit
+    int FlashRed = -1;  // red of the flash this frame's picture has, -1 for none
+    int Over = 0;       // RoundGoesOn, RoundDied or RoundQuit
     RoundInput Input;   // this frame's input
 };
 extern GameState game;
@@ -90,8 +95,10 @@ RoundInput SampleRoundInput(); // the live input the round reads this frame
 // A checksum of the round's state: every entity's position and health, the
 // score and the pacing counters; equal states give equal sums.
 uint64_t RoundChecksum();
-void RoundConclude(int endFrameResult); // takes EndFrame's result; game-over picture when over
-void FinishRound();                     // the pause, name entry and the new score record
+// Takes EndFrame's result; when the round is over, the game-over picture with
+// the pointer (x, y) where the frame's picture had it.
+void RoundConclude(int endFrameResult, int pointerX, int pointerY);
+void FinishRound(); // the pause, name entry and the new score record
 
 // Moves a walker spd units straight toward (aimx, aimy); up when on the point.
 void WalkToward(float& x, float& y, float aimx, float aimy, float spd);

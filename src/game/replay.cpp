@@ -20,9 +20,13 @@
 namespace {
 
 const char Magic[8] = {'Z', 'P', 'R', 'E', 'P', 'L', 'A', 'Y'};
-constexpr size_t MaxUnpacked = 64u << 20; // some 30 hours of play
-constexpr int64_t MaxPointer = 1000000;   // beyond any screen
-constexpr size_t MaxFileBytes = 128u << 20;
+constexpr int64_t MaxPointer = 1000000; // beyond any screen
+// The most one frame takes: its flags, two pointer steps (within 4 * MaxPointer
+// after zig-zag, 4 bytes each), the generator's state and a logical size.
+constexpr size_t MaxFrameBytes = 1 + 2 * 4 + 8 + 4;
+// The round's header with the largest frame count's varint, then the frames.
+constexpr size_t MaxUnpacked = 1 + 2 + 2 + 8 + 3 + MaxReplayFrames * MaxFrameBytes;
+constexpr size_t MaxFileBytes = MaxUnpacked + (1u << 20);
 
 enum FrameFlag : uint8_t {
     FlagLeft = 1,
@@ -154,22 +158,34 @@ std::string EncodeReplay(const Replay& replay) {
     file.byte(unsigned(version.size()));
     file.out += version;
     file.fixed(body.out.size(), 4);
-    return file.out + CompressBytes(body.out);
+    const std::string packed = CompressBytes(body.out);
+    return packed.empty() ? std::string() : file.out + packed;
 }
 
-// Reads replay file bytes; refuses other kinds of file, other format or game
-// versions, and cut or damaged replays, saying which.
-bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) {
-    replay = Replay{};
+namespace {
+
+// The game version as it may be shown: anything but printable ASCII becomes
+// "?", so a damaged file cannot send control characters to a terminal.
+std::string printable(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (c < 32 || c > 126) c = '?';
+    return out;
+}
+
+// The file's header up to the packed body: the magic, format and game
+// version and the unpacked length, which must be one a round can have.
+bool readFileHeader(const std::string& bytes, Replay& replay, Reader& head, size_t& unpacked,
+                    std::string& error) {
+    const std::string cut = "truncated replay (cut short in its header)";
     if (bytes.size() < sizeof Magic || bytes.compare(0, sizeof Magic, Magic, sizeof Magic) != 0) {
         error = "not a replay file";
         return false;
     }
-    Reader head{bytes};
     head.pos = sizeof Magic;
     int format = int(head.fixed(2));
     if (!head.ok) {
-        error = "truncated replay (cut short in its header)";
+        error = cut;
         return false;
     }
     if (format != ReplayFormatVersion) {
@@ -179,25 +195,96 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
     }
     size_t length = head.byte();
     if (!head.ok || head.pos + length > bytes.size()) {
-        error = "truncated replay (cut short in its header)";
+        error = cut;
         return false;
     }
     replay.gameVersion = bytes.substr(head.pos, length);
     head.pos += length;
     if (replay.gameVersion != GameVersion) {
-        error = "replay of " + TitleText() + " version \"" + replay.gameVersion +
+        error = "replay of " + TitleText() + " version \"" + printable(replay.gameVersion) +
                 "\", but this is version " + GameVersion;
         return false;
     }
-    size_t unpacked = size_t(head.fixed(4));
+    unpacked = size_t(head.fixed(4));
     if (!head.ok) {
-        error = "truncated replay (cut short in its header)";
+        error = cut;
         return false;
     }
     if (unpacked > MaxUnpacked) {
-        error = "corrupt replay (claims " + std::to_string(unpacked) + " bytes of frames)";
+        error = "corrupt replay (claims " + std::to_string(unpacked) +
+                " bytes of frames, more than a round can have)";
         return false;
     }
+    return true;
+}
+
+// The round's start: mode, logical size, generator and the frame count, which
+// the body must have room for and a round can reach.
+bool readRoundHeader(Reader& in, Replay& replay, uint64_t& count, std::string& error) {
+    replay.gameMode = int(in.byte());
+    replay.width = int(in.fixed(2));
+    replay.height = int(in.fixed(2));
+    replay.random = in.fixed(8);
+    count = in.varint();
+    if (!in.ok || replay.gameMode > 2 || !plausibleSize(replay.width, replay.height) ||
+        count == 0) {
+        error = "corrupt replay (bad round header)";
+        return false;
+    }
+    // Each frame takes at least its flag byte.
+    const bool beyondBody = count > in.in.size() - in.pos;
+    if (beyondBody || count > MaxReplayFrames) {
+        error = "corrupt replay (claims " + std::to_string(count) + " frames, more than " +
+                (beyondBody ? "it holds)" : "a round can have)");
+        return false;
+    }
+    return true;
+}
+
+// One frame after the pointer (x, y) of the frame before; false when damaged.
+bool readFrame(Reader& in, ReplayFrame& f, int64_t& x, int64_t& y, bool last) {
+    unsigned flags = in.byte();
+    if (flags & 0x80) in.ok = false;
+    f.input.left = flags & FlagLeft;
+    f.input.right = flags & FlagRight;
+    f.input.noticeKey = flags & FlagNotice;
+    f.quit = flags & FlagQuit;
+    if (flags & FlagMoved) {
+        // A step is checked before it is added, so no damaged one can overflow.
+        int64_t dx = in.signedVarint(), dy = in.signedVarint();
+        if (dx < -2 * MaxPointer || dx > 2 * MaxPointer || dy < -2 * MaxPointer ||
+            dy > 2 * MaxPointer)
+            return false;
+        x += dx;
+        y += dy;
+        if (x < -MaxPointer || x > MaxPointer || y < -MaxPointer || y > MaxPointer) return false;
+    }
+    f.input.mouseX = int(x);
+    f.input.mouseY = int(y);
+    if (flags & FlagRandom) {
+        f.setsRandom = true;
+        f.random = in.fixed(8);
+    }
+    if (flags & FlagSize) {
+        f.setsSize = true;
+        f.width = int(in.fixed(2));
+        f.height = int(in.fixed(2));
+        if (!plausibleSize(f.width, f.height)) return false;
+    }
+    // Only the last frame may end the round through "Quit".
+    return in.ok && (!f.quit || last);
+}
+
+} // namespace
+
+// Reads replay file bytes; refuses other kinds of file, other format or game
+// versions, cut or damaged replays and more than a round can be, saying which.
+// Nothing is allocated for the frames before their count is known to fit.
+bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) {
+    replay = Replay{};
+    Reader head{bytes};
+    size_t unpacked = 0;
+    if (!readFileHeader(bytes, replay, head, unpacked, error)) return false;
     std::string body;
     if (!DecompressBytes(bytes.substr(head.pos), unpacked, body)) {
         error = (PlatformError().find("cut short") != std::string::npos ? "truncated replay ("
@@ -206,54 +293,12 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
         return false;
     }
     Reader in{body};
-    replay.gameMode = int(in.byte());
-    replay.width = int(in.fixed(2));
-    replay.height = int(in.fixed(2));
-    replay.random = in.fixed(8);
-    uint64_t count = in.varint();
-    if (!in.ok || replay.gameMode > 2 || !plausibleSize(replay.width, replay.height) ||
-        count == 0 || count > body.size()) {
-        error = "corrupt replay (bad round header)";
-        return false;
-    }
+    uint64_t count = 0;
+    if (!readRoundHeader(in, replay, count, error)) return false;
     replay.frames.resize(size_t(count));
     int64_t x = 0, y = 0;
     for (size_t i = 0; i < replay.frames.size(); i++) {
-        ReplayFrame& f = replay.frames[i];
-        unsigned flags = in.byte();
-        if (flags & 0x80) in.ok = false;
-        f.input.left = flags & FlagLeft;
-        f.input.right = flags & FlagRight;
-        f.input.noticeKey = flags & FlagNotice;
-        f.quit = flags & FlagQuit;
-        if (flags & FlagMoved) {
-            // A step is checked before it is added, so no damaged one can overflow.
-            int64_t dx = in.signedVarint(), dy = in.signedVarint();
-            if (dx < -2 * MaxPointer || dx > 2 * MaxPointer || dy < -2 * MaxPointer ||
-                dy > 2 * MaxPointer) {
-                dx = dy = 0;
-                in.ok = false;
-            }
-            x += dx;
-            y += dy;
-            if (x < -MaxPointer || x > MaxPointer || y < -MaxPointer || y > MaxPointer)
-                in.ok = false;
-        }
-        f.input.mouseX = int(x);
-        f.input.mouseY = int(y);
-        if (flags & FlagRandom) {
-            f.setsRandom = true;
-            f.random = in.fixed(8);
-        }
-        if (flags & FlagSize) {
-            f.setsSize = true;
-            f.width = int(in.fixed(2));
-            f.height = int(in.fixed(2));
-            if (!plausibleSize(f.width, f.height)) in.ok = false;
-        }
-        // Only the last frame may end the round through "Quit".
-        if (f.quit && i + 1 != replay.frames.size()) in.ok = false;
-        if (!in.ok) {
+        if (!readFrame(in, replay.frames[i], x, y, i + 1 == replay.frames.size())) {
             error = "corrupt replay (frame " + std::to_string(i + 1) + " of " +
                     std::to_string(count) + " is damaged)";
             return false;
@@ -269,7 +314,7 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
 // Reads and decodes a replay file.
 bool LoadReplay(const std::string& path, Replay& replay, std::string& error) {
     std::string bytes;
-    if (!ReadFileBytes(path, bytes, MaxFileBytes)) {
+    if (!ReadFileBytes(path, bytes, MaxFileBytes, true)) {
         error = PlatformError();
         return false;
     }
@@ -302,6 +347,13 @@ void RecordRoundStart(uint64_t startState) {
 // reseeding, the engine test of a re-applied display, the music arranger).
 void RecordRoundFrame(const RoundInput& input) {
     if (!recorder.recording) return;
+    if (recorder.replay.frames.size() >= MaxReplayFrames) {
+        // Longer than any replay is read back: the round goes unrecorded.
+        LogLine("\tThe round is too long for a replay; it is not recorded");
+        recorder.recording = false;
+        recorder.replay.frames.clear();
+        return;
+    }
     ReplayFrame f;
     f.input = input;
     uint64_t now = RandomStateNow();
@@ -341,7 +393,12 @@ bool SaveRoundReplay(Scores& record) {
     recorder.recording = false;
     MakeDir(ReplayFolder);
     std::string name = NewReplayName(record);
-    if (!WriteFileAtomic(std::string(ReplayFolder) + "/" + name, EncodeReplay(recorder.replay))) {
+    const std::string bytes = EncodeReplay(recorder.replay);
+    if (bytes.empty()) {
+        LogLine("\tCould not pack the replay " + name);
+        return false;
+    }
+    if (!WriteFileAtomic(std::string(ReplayFolder) + "/" + name, bytes)) {
         LogLine("\tCould not save the replay " + name + " : " + PlatformError());
         return false;
     }
@@ -394,7 +451,7 @@ int StepReplayRound(const Replay& replay, size_t i) {
     game.Input = f.input;
     RoundStep();
     logFrameChecksum();
-    if (f.quit) game.Over = 99;
+    if (f.quit) game.Over = RoundQuit;
     return game.Over;
 }
 
@@ -411,7 +468,18 @@ ReplayOutcome RunReplayHeadless(const Replay& replay) {
         if (StepReplayRound(replay, i) != 0) break;
     }
     outcome.score = game.RoundScore;
-    outcome.endedInTime = game.Over != 0 && size_t(outcome.frames) == replay.frames.size();
+    outcome.ended = game.Over != 0;
+    outcome.endedInTime = outcome.ended && size_t(outcome.frames) == replay.frames.size();
     EndReplayRound();
     return outcome;
+}
+
+// The round either ended before its last recorded frame or never ended.
+std::string ReplayDivergence(const ReplayOutcome& outcome, size_t recordedFrames) {
+    const std::string frames = std::to_string(recordedFrames);
+    const std::string what =
+        outcome.ended ? "the replay's round ended at frame " + std::to_string(outcome.frames) +
+                            ", but " + frames + " frames were recorded"
+                      : "the replay's round had not ended after all " + frames + " recorded frames";
+    return what + ": it does not play out as it was played";
 }

@@ -12,6 +12,9 @@
 struct Scores;
 
 inline constexpr int ReplayFormatVersion = 1;
+// The longest round a replay holds: six hours at 60 frames a second. Longer
+// ones are not recorded, and a file claiming more is refused unread.
+inline constexpr size_t MaxReplayFrames = size_t(6) * 60 * 60 * 60;
 
 // One frame of a round as the round read it.
 struct ReplayFrame {
@@ -33,7 +36,8 @@ struct Replay {
     std::vector<ReplayFrame> frames;
 };
 
-// The packed file and back; DecodeReplay explains a refusal in error.
+// The packed file and back (empty when packing fails); DecodeReplay explains
+// a refusal in error. LoadReplay reads regular files only.
 std::string EncodeReplay(const Replay& replay);
 bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error);
 bool LoadReplay(const std::string& path, Replay& replay, std::string& error);
@@ -67,7 +71,10 @@ void SetRoundSize(int width, int height);
 // The whole replay without a window: the score and frames it gives.
 struct ReplayOutcome {
     int score = 0;
-    int frames = 0;
+    int frames = 0;           // frames played
+    bool ended = false;       // the round ended (at the last frame played)
     bool endedInTime = false; // the round ended exactly at the last frame
 };
 ReplayOutcome RunReplayHeadless(const Replay& replay);
+// Why a replay that did not end in time does not play out as it was played.
+std::string ReplayDivergence(const ReplayOutcome& outcome, size_t recordedFrames);

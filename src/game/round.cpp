@@ -286,8 +286,13 @@ void updateBullets() {
 // Draws the field as it stands, moving nothing: the picture behind "Game
 // Over" when the round ended on a frame that a slow system did not present,
 // whose sprites were skipped.
-void redrawField() {
+void redrawField(int pointerX, int pointerY) {
     BeginFrame(1);
+    if (game.FlashRed >= 0) {
+        SetTint(static_cast<float>(game.FlashRed), 0, 0, 1);
+        DrawRect(0, 0, static_cast<float>(display.VirtualWidth),
+                 static_cast<float>(display.VirtualHeight));
+    }
     ResetDrawState();
     SelectLadderFont(2, 2);
     for (const Splat& s : game.Splats) drawSplat(s);
@@ -300,6 +305,10 @@ void redrawField() {
     for (const GunPost& p : game.GunPosts) drawPost(p, 16 + std::abs(p.inny));
     for (const Bullet& b : game.Bullets) drawBullet(b);
     drawScoreLine();
+    ResetDrawState();
+    SetDrawScale(1.5f, 1.5f);
+    DrawImageFrame(display.IconSheet, static_cast<float>(pointerX + 12),
+                   static_cast<float>(pointerY + 12), 63);
 }
 
 // The yellow "Game Over" with a near-black rim inside a white outline.
@@ -408,8 +417,10 @@ void RoundUpdate() {
 void RoundStep() {
     PlayerFigure& figure = game.Players.front();
     BeginFrame(1);
+    game.FlashRed = -1;
     if (game.Flash > 0) {
         game.Flash -= 1;
+        game.FlashRed = game.Flash * 10;
         SetTint(static_cast<float>(game.Flash * 10), 0, 0, 1);
         DrawRect(0, 0, static_cast<float>(display.VirtualWidth),
                  static_cast<float>(display.VirtualHeight));
@@ -422,29 +433,32 @@ void RoundStep() {
     updateEnemies(figure);
     updatePosts(figure);
     updateBullets();
-    if (figure.health <= 0) game.Over = 1;
+    if (figure.health <= 0) game.Over = RoundDied;
     drawScoreLine();
     if (game.Input.noticeKey) PostNotice("This is a Test Comment", 1);
 }
 
 // Takes the frame driver's result (99 is "Quit" from the pause menu) and,
 // once the round is over, shows the game-over picture.
-void RoundConclude(int endFrameResult) {
-    if (endFrameResult == 99) {
-        game.Over = 99;
+void RoundConclude(int endFrameResult, int pointerX, int pointerY) {
+    if (endFrameResult == RoundQuit) {
+        game.Over = RoundQuit;
         RecordRoundQuit();
     }
-    if (game.Over == 0) return;
+    if (game.Over == RoundGoesOn) return;
     // EndFrame has flipped the parity: 0 now means the frame just ended was
     // one a slow system skipped, so the screen holds no sprites of the field.
-    if (shell.Settings[slot::SlowSystem] != 0 && frame.FrameParity == 0) redrawField();
+    if (shell.Settings[slot::SlowSystem] != 0 && frame.FrameParity == 0)
+        redrawField(pointerX, pointerY);
     drawGameOver();
 }
 
 // One whole frame of the round; returns Over (0 while the round goes on).
 int RoundFrame() {
     RoundUpdate();
-    RoundConclude(EndFrame(shell.TitleInputMode));
+    const int result = EndFrame(shell.TitleInputMode);
+    // The pointer EndFrame drew is the one it has just sampled.
+    RoundConclude(result, frame.FrameMouseX, frame.FrameMouseY);
     return game.Over;
 }
 
@@ -454,7 +468,7 @@ void FinishRound() {
     SleepMillis(1500);
     frame.PauseState = 0;
     NameEntry();
-    AddRoundScore(game.Over == 99 ? 1 : 0);
+    AddRoundScore(game.Over == RoundQuit ? 1 : 0);
     SaveRoundReplay(scores.ScoreTable.front());
 }
 

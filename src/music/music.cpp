@@ -176,7 +176,8 @@ void soundVoice(int voice, int stem, float rate) {
     Stop(music.MusicChannel[voice]);
     music.MusicChannel[voice] = 0;
     int sound = stem >= 1 && stem <= 8 ? music.MusicStems[stem + 10 * voice] : 0;
-    if (!sound) return;
+    // A rate of 0 is no note: nothing starts, not even at the lowest pitch.
+    if (!sound || (voice >= 2 && rate <= 0.0f)) return;
     int channel = AllocChannel();
     if (!channel) return;
     music.MusicChannel[voice] = channel;
@@ -207,8 +208,8 @@ void playStep() {
         if (v < 2) {
             if (value >= 1 && value <= 8) soundVoice(v, int(value), 1.0f);
         } else if (value != 0.0f) {
-            // A chord position without a note key gives rate 0: the new note
-            // starts (and the old one ends) without a pitch to play at.
+            // A chord position without a note key gives rate 0: the old note
+            // ends and no new one sounds.
             soundVoice(v, music.StemChoice[v - 1], value * chordRate);
         }
     }

@@ -169,11 +169,20 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, boo
 }
 
 // Reads everything the file gives, stopping with an error past cap bytes.
-bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap) {
+bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap, bool regularOnly) {
     bytes.clear();
-    FILE* f = std::fopen(path.c_str(), "rb");
+    std::string why;
+    FILE* f = nullptr;
+    if (regularOnly) {
+        int fd = OpenRegularForReading(path, why);
+        f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+        if (!f && fd >= 0) close(fd);
+    } else {
+        f = std::fopen(path.c_str(), "rb");
+        if (!f) why = std::strerror(errno);
+    }
     if (!f) {
-        SetPlatformError("cannot read " + path + ": " + std::strerror(errno));
+        SetPlatformError("cannot read " + path + ": " + why);
         return false;
     }
     char buffer[8192];

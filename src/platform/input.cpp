@@ -12,8 +12,10 @@
 #include <SDL.h>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <fstream>
 #include <sstream>
@@ -31,12 +33,13 @@ struct Joystick {
     int buttonCount = 0;
 };
 
-// A scripted press holds its key or button down until a frame has been shown
-// after it, so code that tests what is held at a frame's end sees it too. A
-// screen waiting without showing frames gets it released after a while.
+// A scripted press holds its key or button down through the next whole frame
+// that is presented, so code that tests what is held during a frame sees it
+// (a slow system presents every other frame and tests some keys only then).
+// A screen waiting without showing frames gets it released after a while.
 struct HeldPress {
     int code;
-    int frame; // framesShown when it went down
+    int frame; // framesEnded when it went down
     int ms;    // Millis when it went down
 };
 const int PressHoldLimitMs = 100;
@@ -57,9 +60,10 @@ struct InputState {
     size_t nextEvent = 0;
     bool scriptEnded = false;
     std::vector<HeldPress> pressed; // "press" inputs still held down
-    int framesShown = 0;            // Flips so far
+    int framesEnded = 0;            // frames ended so far, presented or skipped
     // --record
     FILE* record = nullptr;
+    std::string recordPath;
     bool moveWaiting = false; // a mouse move not yet written
     int recordX = 0, recordY = 0;
 };
@@ -203,12 +207,24 @@ int virtualKeyOf(SDL_Scancode sc) {
     }
 }
 
-// Writes one event to the --record file, flushed at once.
-void recordEvent(const ScriptEvent& event) {
+// Writes text to the --record file, flushed at once. A failed write (a full
+// disk) is said on stderr and ends the recording: what was written stays.
+void recordText(const std::string& text) {
     if (!input.record) return;
-    std::string line = FormatScriptEvent(event) + "\n";
-    std::fwrite(line.data(), 1, line.size(), input.record);
-    std::fflush(input.record);
+    bool written = std::fwrite(text.data(), 1, text.size(), input.record) == text.size();
+    written = std::fflush(input.record) == 0 && written;
+    if (written) return;
+    std::fprintf(stderr,
+                 "zorvek-plon: --record: cannot write %s: %s; the input is no longer "
+                 "recorded\n",
+                 input.recordPath.c_str(), std::strerror(errno));
+    std::fclose(input.record);
+    input.record = nullptr;
+}
+
+// Writes one event to the --record file.
+void recordEvent(const ScriptEvent& event) {
+    if (input.record) recordText(FormatScriptEvent(event) + "\n");
 }
 
 // Writes the mouse position if it moved since the last written one.
@@ -343,10 +359,12 @@ bool dropPress(int code) {
     return true;
 }
 
-// Lets go of the presses held through a shown frame, or for long enough.
-void releasePresses(int ms) {
+// Lets go of the presses held for long enough, or (shown set: a frame was
+// just presented) those held through a whole frame after the one they went
+// down in.
+void releasePresses(int ms, bool shown = false) {
     for (auto it = input.pressed.begin(); it != input.pressed.end();) {
-        if (input.framesShown > it->frame || ms - it->ms >= PressHoldLimitMs) {
+        if ((shown && input.framesEnded - it->frame >= 2) || ms - it->ms >= PressHoldLimitMs) {
             setCode(it->code, false);
             it = input.pressed.erase(it);
         } else {
@@ -355,11 +373,12 @@ void releasePresses(int ms) {
     }
 }
 
-// A press: down now (again, when a press still holds it), up once a frame was shown.
+// A press: down now (again, when a press still holds it), up after the next
+// whole frame presented.
 void press(int code, int ms) {
     if (dropPress(code)) setCode(code, false);
     setCode(code, true);
-    input.pressed.push_back({code, input.framesShown, ms});
+    input.pressed.push_back({code, input.framesEnded, ms});
 }
 
 // Applies one scripted event at ms to the input state.
@@ -546,8 +565,12 @@ bool InputInit(const PlatformConfig& config) {
             SetPlatformError("cannot write the input record " + config.recordPath);
             return false;
         }
-        std::fputs("# input recorded by Zorvek Plon: <ms> <verb> <args>\n", input.record);
-        std::fflush(input.record);
+        input.recordPath = config.recordPath;
+        recordText("# input recorded by Zorvek Plon: <ms> <verb> <args>\n");
+        if (!input.record) {
+            SetPlatformError("cannot write the input record " + config.recordPath);
+            return false;
+        }
     }
     return true;
 }
@@ -556,7 +579,9 @@ bool InputInit(const PlatformConfig& config) {
 void InputCloseRecord() {
     if (!input.record) return;
     recordMove();
-    std::fclose(input.record);
+    if (input.record && std::fclose(input.record) != 0)
+        std::fprintf(stderr, "zorvek-plon: --record: cannot finish %s: %s\n",
+                     input.recordPath.c_str(), std::strerror(errno));
     input.record = nullptr;
 }
 
@@ -590,9 +615,15 @@ void InputAdvanceTo(int ms) {
     }
 }
 
-// Counts a shown frame: presses made before it are let go at the next pump.
+// Counts a presented frame and lets go of the presses it held through.
 void InputFrameShown() {
-    input.framesShown++;
+    input.framesEnded++;
+    releasePresses(Millis(), true);
+}
+
+// Counts a frame that ended without being presented.
+void SkipFlip() {
+    input.framesEnded++;
 }
 
 // Takes in scripted events due by now and every pending SDL event.

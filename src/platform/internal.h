@@ -38,8 +38,8 @@ void ChargeDrawCost(); // one drawn primitive's share of virtual time
 bool InputInit(const PlatformConfig& config); // false on a bad script
 void InputShutdown();                         // writes the --record file
 void InputAdvanceTo(int ms);                  // apply script events up to ms
-void InputFrameShown();                       // a frame was presented (after its pump)
-void InputCloseRecord();                      // flush and close the --record file
+void InputFrameShown();  // a frame was presented: lets go of the presses held through it
+void InputCloseRecord(); // flush and close the --record file
 
 // audio module
 bool AudioInit(const PlatformConfig& config);

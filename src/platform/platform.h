@@ -65,6 +65,9 @@ int LogicalHeight();
 void SetWindowTitle(const std::string& title);
 void ShowSystemPointer(bool visible);
 void Flip(int sync); // present the back buffer; sync -1 = default pacing, 0 = no vsync
+// A frame ended without being presented (a slow system's skipped frame): a
+// scripted press is held on through the next presented one.
+void SkipFlip();
 
 // ---------------------------------------------------------------- drawing state
 
@@ -218,9 +221,11 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, boo
 // Writes lines, each ended by CR LF, to a temporary file in the same folder
 // and renames it over path, so a crash never leaves a half-written file.
 bool WriteTextLinesAtomic(const std::string& path, const std::vector<std::string>& lines);
-// Reads a whole file of any kind (a pipe too) into bytes; false (see
-// PlatformError) when it cannot be read or holds more than cap bytes.
-bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap);
+// Reads a whole file of any kind (a pipe too, unless regularOnly) into bytes;
+// false (see PlatformError) when it cannot be read, is refused or holds more
+// than cap bytes. A regularOnly read never waits on a pipe.
+bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap,
+                   bool regularOnly = false);
 // Saves bytes through a temporary file in the same folder, like the above.
 bool WriteFileAtomic(const std::string& path, const std::string& bytes);
 // The names of the plain files in a folder, sorted; empty when it cannot be read.

@@ -38,26 +38,27 @@ bool fitsLine(const std::string& name) {
 
 // Applies this frame's typing to the name. "|" is refused: it separates the
 // fields of "scores.dat" and would shift them when the record is read back.
-// The name stops at the edge of the screen, so everything that is stored
-// was in view while typing: a character is taken only while there is room
-// for a wide letter, so a narrow one cannot slip in after a wide one was
-// refused (a pasted name is cut, not thinned out).
+// There is no length limit: every other character typed is kept.
 void editName(std::string& name) {
     const int c = NextTypedChar();
-    if (c >= 32 && c != '|' && fitsLine(name + 'W')) {
-        name += static_cast<char>(c);
-        if (!fitsLine(name)) name.pop_back();
-    }
+    if (c >= 32 && c != '|') name += static_cast<char>(c);
     if (KeyPressCount(KeyBackspace) > 0 && !name.empty()) name.pop_back();
 }
 
-// The end of the name that fits the line: the whole name unless one carried
-// over from before (typed on a larger display or read from the score file)
-// is too long, when its start is left out of view.
+// The end of the name that fits the line: the whole name, or while it is
+// longer than the line its end, where the typing goes on. The longest end
+// that fits is found by halving, so a pasted page costs few measurements.
 std::string visiblePart(const std::string& name) {
-    size_t from = 0;
-    while (from < name.size() && !fitsLine(name.substr(from))) ++from;
-    return name.substr(from);
+    if (fitsLine(name)) return name;
+    size_t fits = name.size(), cut = 0; // name.substr(fits) fits, name.substr(cut) does not
+    while (fits - cut > 1) {
+        const size_t mid = cut + (fits - cut) / 2;
+        if (fitsLine(name.substr(mid)))
+            fits = mid;
+        else
+            cut = mid;
+    }
+    return name.substr(fits);
 }
 
 } // namespace

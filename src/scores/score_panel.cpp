@@ -99,7 +99,14 @@ void drawDetails(const Scores& s, int l, int b) {
         const bool over = MouseInRect(l + 324 - w, b - 430 - h, w, h);
         SetTint(0, 0, over ? 160 : 80, 1);
         DrawTextAligned(l + 324, b - 430, watch, 2, 2);
-        if (over && IsMouseDown(1)) scores.WatchRequest = s.Replay;
+        // One request per click: a held button asks once, even when the
+        // replay cannot be played and the box is back on the next frame.
+        if (!IsMouseDown(1)) {
+            scores.WatchHeld = false;
+        } else if (over && !scores.WatchHeld) {
+            scores.WatchRequest = s.Replay;
+            scores.WatchHeld = true;
+        }
     }
     SetZoom(0.28f);
     SetTint(255, 255, 255, 1);

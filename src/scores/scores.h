@@ -42,6 +42,7 @@ struct ScoreState {
     // instead of replacing it with the rounds that were read.
     bool FileCut = false;
     std::string WatchRequest; // replay name whose "Watch replay" was clicked, "" none
+    bool WatchHeld = false;   // the button that asked has not been let go since
 };
 extern ScoreState scores;
 

@@ -86,7 +86,7 @@ void PostNotice(const std::string& text, int c) {
     frame.Notices.push_back(Notice{0, text, c});
 }
 
-// Ends the current frame; returns the pause menu's result when it ran (99 = quit).
+// Ends the current frame; returns the pause menu's result when it ran.
 int EndFrame(int showPointer) {
     int result = 0;
     DrawScorePopups();
@@ -118,13 +118,21 @@ int EndFrame(int showPointer) {
     pace();
     MusicTick();
     DrawNotices();
-    if (FramePresented()) Flip(0);
+    if (FramePresented())
+        Flip(0);
+    else
+        SkipFlip();
     int frameMs = Millis() - frame.LastFrameEnd;
     if (frameMs < 1) frameMs = 1; // pacing keeps it at 15 or more; never divide by zero
     frame.FrameRate = (1000 / frameMs + 2 * frame.FrameRate) / 3;
     frame.LastFrameEnd = Millis();
     frame.FrameParity = 1 - frame.FrameParity;
     bool altF4 = IsKeyDown(KeyF4) && (IsKeyDown(KeyLeftAlt) || IsKeyDown(KeyRightAlt));
-    if (altF4 || CloseRequested()) ClosingScreen();
+    if (altF4 || CloseRequested()) {
+        if (frame.ScreenTakesClose)
+            frame.CloseAsked = true;
+        else
+            ClosingScreen();
+    }
     return result;
 }

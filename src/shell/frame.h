@@ -22,9 +22,16 @@ struct FrameState {
     int LastFrameEnd = 0;
     int LastCollection = 0;
     std::list<Notice> Notices;
+    // A screen that ends itself on the window's close request or Alt+F4 (the
+    // replay viewer) sets ScreenTakesClose; EndFrame then sets CloseAsked
+    // instead of running the closing screen.
+    bool ScreenTakesClose = false;
+    bool CloseAsked = false;
 };
 extern FrameState frame;
 
+// Ends the frame; the pause menu's result when it ran this frame (RoundQuit
+// for "Quit"), else 0.
 int EndFrame(int showPointer);
 void PostNotice(const std::string& text, int c);
 // Whether this frame is presented: always, or only at parity 0 on a slow system.

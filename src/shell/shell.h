@@ -67,6 +67,8 @@ std::string GameFolder(); // "251/"
 inline constexpr int ExitFilesFolderUnusable = 4;
 // A replay that does not play out the way its round was played (a determinism fault).
 inline constexpr int ExitReplayDiverged = 5;
+// A video that cannot be started, written or finished.
+inline constexpr int ExitVideoFailed = 6;
 // The files folder (absolute, ending in "/") that holds the game folder: the
 // one start-up entered, else the parent of the current folder when that is the
 // game folder; "" when unknown. Code that leaves the game folder goes there by

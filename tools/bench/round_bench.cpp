@@ -109,7 +109,7 @@ void BenchRoundFrame(BenchTable& table) {
         ClearRecordedDraws();
         auto start = std::chrono::steady_clock::now();
         RoundUpdate();
-        RoundConclude(0);
+        RoundConclude(0, 0, 0);
         total += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                      .count();
     }
