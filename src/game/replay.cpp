@@ -339,15 +339,7 @@ const Replay& RecordedReplay() {
 bool SaveRoundReplay(Scores& record) {
     if (!recorder.recording || recorder.replay.frames.empty()) return false;
     recorder.recording = false;
-    MakeDir(ReplayFolder);
-    std::string name = NewReplayName(record);
-    if (!WriteFileAtomic(std::string(ReplayFolder) + "/" + name, EncodeReplay(recorder.replay))) {
-        LogLine("\tCould not save the replay " + name + " : " + PlatformError());
-        return false;
-    }
-    record.Replay = name;
-    LogLine("Replay saved : " + name);
-    return true;
+    return StoreReplay(record, EncodeReplay(recorder.replay));
 }
 
 // Starts the checksum log (one line per round frame, live or replayed).

@@ -126,5 +126,6 @@ int EndFrame(int showPointer) {
     frame.FrameParity = 1 - frame.FrameParity;
     bool altF4 = IsKeyDown(KeyF4) && (IsKeyDown(KeyLeftAlt) || IsKeyDown(KeyRightAlt));
     if (altF4 || CloseRequested()) ClosingScreen();
+    EndIfSignalled(); // a round in progress ends as on the close request: unrecorded
     return result;
 }
