@@ -1,7 +1,8 @@
 // bad_files_test.cpp - folders and files that are not what the game expects:
 // a files or game folder that cannot be used, saves that fail, special files
 // (pipes, devices) and huge files in place of the game's own, a script read
-// from a pipe, and symbolic links planted where the log goes.
+// from a pipe, symbolic links planted where the game writes, a score table
+// not read whole, and a second copy of the game on the same files folder.
 #include "app/app.h"
 #include "app/cmdline.h"
 #include "platform/platform.h"
@@ -208,6 +209,44 @@ TEST_F(BadFiles, AScoresFileOverTheCapIsKeptAsideNotSavedOver) {
     SaveScores();
     EXPECT_EQ(fs::file_size(path + ".full2"), size);
     EXPECT_EQ(fs::file_size(path + ".full"), size);
+
+    // Whole rounds up to just under the cap, then one more: what the game
+    // saves back after the cut read stays readable whole, and no start
+    // afterwards keeps yet another copy aside.
+    const std::string big =
+        "1|" + std::string(TextReadCap / 2 - 50, 'n') + "|0|7000|0|0|0|0\r\n\r\n";
+    ASSERT_TRUE(WriteWholeFile(path, big + big + twoRounds()));
+    EXPECT_FALSE(LoadScores());
+    AddRoundScore(0);
+    ASSERT_TRUE(PathExists(path + ".full3"));
+    EXPECT_LE(fs::file_size(path), std::uintmax_t(TextReadCap));
+    for (int start = 0; start < 2; ++start) {
+        scores = ScoreState{};
+        EXPECT_TRUE(LoadScores());
+        SaveScores();
+    }
+    EXPECT_FALSE(PathExists(path + ".full4"));
+    EXPECT_GT(scores.ScoreTable.front().Timestamp, 7000) << "the new round is kept";
+}
+
+TEST_F(BadFiles, AFailedReplaySaveTellsThePlayerAndTheNextSaveRetries) {
+    ASSERT_TRUE(WriteWholeFile(game + "scores.dat", twoRounds()));
+    LoadScores();
+    ASSERT_TRUE(WriteWholeFile(game + ReplayFolder, "a file where the folder goes"));
+    Scores& ann = scores.ScoreTable.front();
+    EXPECT_FALSE(StoreReplay(ann, "ann's round"));
+    ASSERT_FALSE(frame.Notices.empty());
+    EXPECT_EQ(frame.Notices.back().txt, "Could not save the replay");
+    EXPECT_TRUE(ann.Replay.empty());
+
+    // The folder is mended; the next save retries.
+    fs::remove(game + ReplayFolder);
+    frame.Notices.clear();
+    SaveScores();
+    EXPECT_TRUE(frame.Notices.empty());
+    ASSERT_FALSE(ann.Replay.empty());
+    EXPECT_EQ(ReadWholeFile(game + ReplayFolder + "/" + ann.Replay), "ann's round");
+    EXPECT_TRUE(scores.PendingReplays.empty());
 }
 
 // ------------------------------------------------------------ the whole game
@@ -251,26 +290,40 @@ TEST(BadFilesRun, PipesAndDevicesInPlaceOfTheGamesFilesAreRefusedNotWaitedOn) {
     fs::remove_all(dir);
 }
 
-TEST(BadFilesRun, LeftoverSavesGoAndLinksPlantedForTheLogAndMarkerAreNotFollowed) {
+TEST(BadFilesRun, LeftoverSavesGoPlantedLinksAreNotFollowedAndASecondCopyIsRefused) {
     const std::string outer = MakeTempDir("planted");
     const std::string dir = outer + "files/";
     fs::rename(MakeFilesCopy("planted-pack"), dir);
     ASSERT_TRUE(WriteWholeFile(outer + "victim", "keep me"));
-    // Saves killed half-way, and names that only look like them.
-    for (const char* name :
-         {".save-Ab12Cd", "251/.save-xY9876", ".save-short", "251/a.save-Ab12Cd"})
-        ASSERT_TRUE(WriteWholeFile(dir + name, "1|half"));
+    // Saves and screenshots killed half-way, and names that only look like them.
+    fs::create_directory(dir + "251/replays");
+    const std::vector<std::pair<std::string, bool>> names = {{".save-Ab12Cd", false},
+                                                             {"251/.save-xY9876", false},
+                                                             {".save-short", true},
+                                                             {"251/a.save-Ab12Cd", true},
+                                                             {"251/replays/.save-Qw3rT5", false},
+                                                             {"Shot (x).png.k7Lm2P", false},
+                                                             {"Shot.png.k7Lm2", true},
+                                                             {"Shot.png", true}};
+    for (const auto& [name, stays] : names) ASSERT_TRUE(WriteWholeFile(dir + name, "1|half"));
     fs::create_symlink(outer + "victim", dir + "251/crash.dat");
 
     RunResult run = RunScripted(dir, LeaveScript);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_FALSE(PathExists(dir + ".save-Ab12Cd"));
-    EXPECT_FALSE(PathExists(dir + "251/.save-xY9876"));
-    EXPECT_TRUE(PathExists(dir + ".save-short"));
-    EXPECT_TRUE(PathExists(dir + "251/a.save-Ab12Cd"));
+    for (const auto& [name, stays] : names) EXPECT_EQ(PathExists(dir + name), stays) << name;
     EXPECT_TRUE(logged(dir + "Debug.txt", "\tRemoved an unfinished save: " + dir + ".save-Ab12Cd"));
     EXPECT_NE(logLineWith(dir + "Debug.txt", "crash.dat", "symbolic link"), "");
     EXPECT_EQ(ReadWholeFile(outer + "victim"), "keep me");
+
+    // A link planted for the replays folder: nothing in the folder it names is touched.
+    fs::create_directory(outer + "elsewhere");
+    ASSERT_TRUE(WriteWholeFile(outer + "elsewhere/1-00000000.zpr", "not the game's"));
+    fs::remove_all(dir + "251/replays");
+    fs::create_symlink(outer + "elsewhere", dir + "251/replays");
+    run = RunScripted(dir, LeaveScript);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadWholeFile(outer + "elsewhere/1-00000000.zpr"), "not the game's");
+    EXPECT_TRUE(logged(dir + "Debug.txt", "\tThe replays folder is a link or no folder"));
 
     // The log itself planted as a link: refused, said on stderr, the game still runs.
     fs::remove(dir + "Debug.txt");
@@ -280,7 +333,35 @@ TEST(BadFilesRun, LeftoverSavesGoAndLinksPlantedForTheLogAndMarkerAreNotFollowed
     EXPECT_NE(run.err.find("Debug.txt: it is a symbolic link"), std::string::npos) << run.err;
     EXPECT_EQ(ReadWholeFile(outer + "victim"), "keep me");
     EXPECT_TRUE(fs::is_symlink(dir + "Debug.txt"));
+
+    // A second copy of the game on the same files folder is refused before it writes.
+    ASSERT_EQ(LockForRun(dir + RunLockName), LockResult::Taken);
+    fs::remove(dir + "Debug.txt");
+    run = RunScripted(dir, LeaveScript);
+    EXPECT_EQ(run.status, ExitFilesFolderUnusable);
+    EXPECT_NE(run.err.find("another copy of the game is running"), std::string::npos) << run.err;
+    EXPECT_FALSE(PathExists(dir + "Debug.txt"));
     fs::remove_all(outer);
+}
+
+TEST(BadFilesRun, AScoreTableNotReadWholeRemovesNoReplay) {
+    // Either way the orphan's record may be among the rounds not read.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"a folder", "folder"}, {"over the read cap", "big"}, {"cut before, kept aside", "aside"}};
+    for (const auto& [what, kind] : cases) {
+        const std::string dir = MakeFilesCopy("unread");
+        fs::create_directories(dir + "251/replays");
+        const std::string orphan = dir + "251/replays/65150070000-0badf00d.zpr";
+        ASSERT_TRUE(WriteWholeFile(orphan, "a round"));
+        if (kind == "folder") fs::create_directory(dir + "251/scores.dat");
+        const std::string text = kind == "big" ? std::string(TextReadCap + 10, '1') : "1|A";
+        if (kind != "folder")
+            WriteWholeFile(dir + (kind == "big" ? "251/scores.dat" : "251/scores.dat.full"), text);
+        RunResult run = RunScripted(dir, LeaveScript);
+        EXPECT_EQ(run.status, 0) << what << run.err;
+        EXPECT_TRUE(PathExists(orphan)) << what;
+        fs::remove_all(dir);
+    }
 }
 
 // ------------------------------------------------------------ the command line

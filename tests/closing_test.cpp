@@ -1,13 +1,16 @@
 // closing_test.cpp - the closing screen in-process: everything is saved before
 // the page waits, the page is drawn once in a 640 x 480 window, and each way
-// of leaving ends the program with status 0.
+// of leaving ends the program with status 0; a signal to end saves and ends
+// without the page.
 #include "platform/recording.h"
 #include "shell/display.h"
+#include "shell/frame.h"
 #include "shell/shell.h"
 #include "support/fixture.h"
 #include "ui/ui.h"
 
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -167,4 +170,25 @@ TEST_F(ClosingTest, TheWindowsCloseControlEndsIt) {
     Start("200 close\n");
     EXPECT_EQ(Close(), 0);
     EXPECT_GE(Millis(), 200);
+}
+
+TEST_F(ClosingTest, ASignalToEndSavesAtTheNextFrameAndEndsWithoutThePage) {
+    // No input at all: without the signal the program would wait on the page.
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        Start("10 mouse 5 5\n");
+        CatchEndSignals();
+        std::raise(number);
+        int status = -1;
+        try {
+            EndFrame(0);
+        } catch (const ProcessEnded& ended) {
+            status = ended.status;
+        }
+        EXPECT_EQ(status, 0) << number;
+        EXPECT_TRUE(FileExists(root + "Setup.ini")) << number;
+        EXPECT_TRUE(FileExists(root + GameFolder() + "scores.dat")) << number;
+        EXPECT_EQ(FindText(RecordedDraws(), "Thanks for Playing"), nullptr) << number;
+        EXPECT_LT(Millis(), 1000) << number;
+        TearDown();
+    }
 }

@@ -87,6 +87,19 @@ TEST(MirrorPack, RealFoldersLinkedFilesAndThePlayersFilesKept) {
     EXPECT_EQ(FolderEntries(home + "251/music"), std::vector<std::string>{"other.ini"});
     EXPECT_EQ(FolderEntries(pack + "251/music"), std::vector<std::string>{"other.ini"})
         << "the pack itself must never be touched";
+
+    // A pack file leaves a folder that stays: its link leaves too, none dangles.
+    DeleteFile(pack + "251/001.wav");
+    ASSERT_TRUE(MirrorPack(pack, home));
+    EXPECT_EQ(LinkTarget(home + "251/001.wav"), "");
+    EXPECT_FALSE(PathExists(home + "251/001.wav"));
+
+    // The player moved the folder to another disk and linked it back: followed, all kept.
+    std::filesystem::rename(base + "deep/er/home", base + "moved");
+    ASSERT_TRUE(MakeLink(base + "moved", base + "deep/er/home"));
+    ASSERT_TRUE(MirrorPack(pack, home));
+    EXPECT_EQ(LinkTarget(base + "deep/er/home"), base + "moved");
+    EXPECT_EQ(ReadWholeFile(home + "251/scores.dat"), "scores");
 }
 
 TEST(ChooseFilesDir, BuildFolderInstalledPackAndBareProgram) {
@@ -111,8 +124,12 @@ TEST(ChooseFilesDir, BuildFolderInstalledPackAndBareProgram) {
     ChangeDir(start);
     EXPECT_FALSE(PathExists(program + "/Files")) << "nothing is made beside the program";
 
-    // Without a data directory the pack is used as it is, read-only.
-    EXPECT_EQ(ChooseFilesDir(program, ""), base + "usr/share/games/zorvek-plon/");
+    // The installed pack is never chosen (root could write into it): without
+    // a data directory, or with one that is a file, there is no folder.
+    EXPECT_EQ(ChooseFilesDir(program, ""), "");
+    WriteWholeFile(base + "afile", "x");
+    EXPECT_EQ(ChooseFilesDir(program, base + "afile/"), "");
+    EXPECT_EQ(ReadWholeFile(base + "afile"), "x");
 
     // A bare program with no pack anywhere makes its own Files/ as before.
     MakeDir(base + "bare");

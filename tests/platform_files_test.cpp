@@ -78,6 +78,13 @@ TEST(WriteTextLinesAtomic, WritesCrLfLinesAndReplacesTheFile) {
     EXPECT_EQ(listDir(dir), Lines{"scores.dat"}); // no temporary left behind
     ASSERT_TRUE(WriteTextLinesAtomic(dir + "empty.txt", {}));
     EXPECT_EQ(ReadAll(dir + "empty.txt"), "");
+    // The saved file gets the mode the process's mask gives, which stays as it was.
+    mode_t before = umask(027);
+    ASSERT_TRUE(WriteTextLinesAtomic(dir + "masked.txt", {"x"}));
+    EXPECT_EQ(umask(before), mode_t(027));
+    struct stat info;
+    ASSERT_EQ(stat((dir + "masked.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, mode_t(0640));
 }
 
 TEST(WriteTextLinesAtomic, FailedSaveLeavesTheOldFileWhole) {
@@ -188,3 +195,4 @@ TEST(FolderLinks, ListingLinksAndFolderTests) {
     EXPECT_FALSE(FolderWritable(dir + "a.txt"));
     EXPECT_FALSE(FolderWritable(dir + "missing"));
 }
+

@@ -2,7 +2,8 @@
 // leave a replay beside the score table, and "--replay FILE --headless" plays
 // it back to the record's score, the same frame count and the same state in
 // every frame (the checksum log), also across a pause, a settings-panel Apply
-// that changes the display size, and "Quit". Bad replays are refused.
+// that changes the display size, and "Quit", and for rounds played with the
+// clock set back. Bad replays are refused.
 #include "game/replay.h"
 #include "platform/platform.h"
 #include "shell/shell.h"
@@ -10,6 +11,7 @@
 #include "support/run.h"
 #include "text/text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -222,4 +224,37 @@ TEST(ReplayRun, TheScorePanelsWatchReplayLinePlaysTheRoundsReplayAfterARestart) 
     EXPECT_NE(log.find("Watching the replay " + name), std::string::npos) << log;
     EXPECT_EQ(log.find("Could not play the replay"), std::string::npos);
     EXPECT_TRUE(PathExists(live.replay)) << "watching keeps the replay";
+}
+
+TEST(ReplayRun, RoundsPlayedWithTheClockSetBackEachKeepTheirOwnReplayAfterARestart) {
+    // The second round ends at an earlier time than the first: its record is
+    // not the newest of the table, and its replay must still be its own.
+    const std::string dir = MakeFilesCopy("clock-back");
+    const std::pair<const char*, std::string> rounds[] = {
+        {"2026-12-07 18:05:09", ShootingRoundScript()},
+        {"2026-12-07 09:30:00", ShootingRoundScript("", 8400, 14000)}};
+    for (const auto& [moment, script] : rounds) {
+        WriteWholeFile(dir + "run.script", script);
+        RunResult run = RunGame({"--headless", "--script", dir + "run.script", "--seed", "7",
+                                 "--start-time", moment, "--files", dir});
+        ASSERT_EQ(run.status, 0) << run.err;
+    }
+    // A restart pairs the replays with the records again and removes orphans.
+    WriteWholeFile(dir + "leave.script", "7000 down 27\n7100 up 27\n7300 press 65\n9000 end\n");
+    RunResult restart = RunGame({"--headless", "--script", dir + "leave.script", "--files", dir});
+    ASSERT_EQ(restart.status, 0) << restart.err;
+    const std::vector<std::string> table = ReadLinesOf(dir + "251/scores.dat");
+    const std::vector<std::string> files = FolderNames(dir + "251/replays");
+    ASSERT_EQ(table.size(), 4u);
+    EXPECT_EQ(files.size(), 2u);
+    for (size_t i = 0; i < table.size(); i += 2) {
+        const std::string stamp = FieldOf(table[i], "|", 4) + "-";
+        auto own = std::find_if(files.begin(), files.end(),
+                                [&](const std::string& f) { return f.rfind(stamp, 0) == 0; });
+        ASSERT_NE(own, files.end()) << "no replay for " << table[i];
+        RunResult run = RunGame({"--replay", dir + "251/replays/" + *own, "--headless"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.rfind("replay: score " + scoreOf(table[i]) + ",", 0), 0u)
+            << run.out << " for " << table[i];
+    }
 }

@@ -326,7 +326,7 @@ TEST_F(ReplayRecording, EqualRoundsOfOneSecondGetTheirOwnFilesPairedAgainAtStart
     SaveScores();
     scores = ScoreState{};
     LoadScores();
-    AttachReplays();
+    AttachReplays(true);
     std::vector<std::string> names;
     for (const Scores& s : scores.ScoreTable) names.push_back(s.Replay);
     std::sort(names.begin(), names.end());

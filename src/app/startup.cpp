@@ -103,6 +103,7 @@ void CreateProgramTables() {
 // picture has been shown long enough.
 int StartUp() {
     SetWindowTitle(TitleText());
+    CatchEndSignals(); // acted on once a frame (EndIfSignalled)
     FillCreditLines();
     CreateProgramTables();
 
@@ -115,6 +116,17 @@ int StartUp() {
     }
     shell.FilesPath = CurrentDir();
     if (shell.FilesPath.back() != '/') shell.FilesPath += '/';
+    // One copy of the game per files folder: a second one would save over the
+    // rounds of the first. The lock goes with the process, however it ends.
+    LockResult lock = LockForRun(RunLockName);
+    if (lock == LockResult::Held) {
+        std::fprintf(stderr,
+                     "zorvek-plon: another copy of the game is running on the files folder %s; "
+                     "close it first, or give this one another folder with --files FOLDER\n",
+                     shell.FilesPath.c_str());
+        EndProcess(ExitFilesFolderUnusable);
+    }
+    std::string lockProblem = lock == LockResult::Unavailable ? PlatformError() : "";
     shell.DebugLog = CreateTextFile("Debug.txt");
     if (shell.DebugLog == 0)
         std::fprintf(stderr, "zorvek-plon: %s; the game runs without its log\n",
@@ -123,6 +135,7 @@ int StartUp() {
          {std::string("Brannoch's Quorvat Engine"), Hyphens, "Week #" + std::to_string(GameNumber),
           Hyphens, TitleText(), Hyphens, std::string(), std::string("Loading")})
         LogLine(line);
+    if (!lockProblem.empty()) LogLine("\tNo lock against a second copy: " + lockProblem);
     removeLeftoverSaves(shell.FilesPath);
 
     shell.AudioDriverList = AudioDriverNames();
@@ -159,6 +172,7 @@ int StartUp() {
 // Keeps the loading picture up until the given moment.
 void WaitUntil(int readyAt) {
     for (int now = Millis(); now < readyAt; now = Millis()) {
+        EndIfSignalled();
         int left = readyAt - now;
         SleepMillis(left < 10 ? left : 10);
     }

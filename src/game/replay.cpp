@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "scores/scores.h"
 #include "shell/display.h"
+#include "shell/frame.h"
 #include "shell/shell.h"
 
 #include <cstdio>
@@ -391,20 +392,13 @@ const Replay& RecordedReplay() {
 bool SaveRoundReplay(Scores& record) {
     if (!recorder.recording || recorder.replay.frames.empty()) return false;
     recorder.recording = false;
-    MakeDir(ReplayFolder);
-    std::string name = NewReplayName(record);
     const std::string bytes = EncodeReplay(recorder.replay);
     if (bytes.empty()) {
-        LogLine("\tCould not pack the replay " + name);
+        LogLine("\tCould not pack the replay of the round");
+        PostNotice("Could not save the replay", 1);
         return false;
     }
-    if (!WriteFileAtomic(std::string(ReplayFolder) + "/" + name, bytes)) {
-        LogLine("\tCould not save the replay " + name + " : " + PlatformError());
-        return false;
-    }
-    record.Replay = name;
-    LogLine("Replay saved : " + name);
-    return true;
+    return StoreReplay(record, bytes);
 }
 
 // Starts the checksum log (one line per round frame, live or replayed).

@@ -49,7 +49,8 @@ void RecordRoundFrame(const RoundInput& input);
 void RecordRoundStepped();
 void RecordRoundQuit();
 // Writes the round just recorded as the replay of its score record (sets the
-// record's Replay name); false when nothing was recorded or it cannot be saved.
+// record's Replay name); false when nothing was recorded or it cannot be saved
+// now (the player is told and the save is tried again, see StoreReplay).
 bool SaveRoundReplay(Scores& record);
 const Replay& RecordedReplay(); // the round being (or last) recorded
 

@@ -465,11 +465,13 @@ int RoundFrame() {
 // After the game-over picture: a short pause, no more pausing, the name
 // entry and the round's score record.
 void FinishRound() {
-    SleepMillis(1500);
+    // A signal to end is acted on by the name entry's first frame.
+    for (int waited = 0; waited < 1500 && EndSignal() == 0; waited += 50) SleepMillis(50);
     frame.PauseState = 0;
     NameEntry();
-    AddRoundScore(game.Over == RoundQuit ? 1 : 0);
-    SaveRoundReplay(scores.ScoreTable.front());
+    // The record this round made, which need not be the newest one of the
+    // table (the clock may have been set back since an earlier round).
+    SaveRoundReplay(AddRoundScore(game.Over == RoundQuit ? 1 : 0));
 }
 
 // Plays one round from the empty field to the new score record.

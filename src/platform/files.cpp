@@ -7,12 +7,15 @@
 #include "platform/internal.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +33,39 @@ std::string folderOf(const std::string& path) {
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
+}
+
+// The process's file mode mask, read without changing it (umask() would set it
+// for every thread at once); 022 when the system does not tell.
+mode_t currentUmask() {
+    mode_t mask = 022;
+    FILE* f = std::fopen("/proc/self/status", "rb");
+    if (!f) return mask;
+    char line[256];
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, "Umask:", 6) == 0) {
+            mask = mode_t(std::strtoul(line + 6, nullptr, 8)) & 0777;
+            break;
+        }
+    std::fclose(f);
+    return mask;
+}
+
+// True for the six characters mkstemp puts in place of "XXXXXX".
+bool mkstempTail(const std::string& name, size_t from) {
+    if (name.size() != from + 6) return false;
+    for (size_t i = from; i < name.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
+// A temporary left by a killed save: ".save-XXXXXX" or "<picture>.png.XXXXXX".
+bool leftoverName(const std::string& name) {
+    const std::string save = ".save-", png = ".png.";
+    if (name.compare(0, save.size(), save) == 0 && mkstempTail(name, save.size())) return true;
+    return name.size() > png.size() + 6 &&
+           name.compare(name.size() - 6 - png.size(), png.size(), png) == 0 &&
+           mkstempTail(name, name.size() - 6);
 }
 
 // Writes all bytes, retrying short writes; false on any error.
@@ -212,11 +248,9 @@ std::vector<std::string> RemoveLeftoverSaves(const std::string& folder) {
     std::vector<std::string> removed;
     DIR* dir = opendir(folder.c_str());
     if (!dir) return removed;
-    const std::string prefix = ".save-";
     while (dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
-            continue;
+        if (!leftoverName(name)) continue;
         std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + name;
         struct stat info;
         if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && unlink(path.c_str()) == 0)
@@ -245,9 +279,7 @@ bool WriteFileAtomic(const std::string& path, const std::string& bytes) {
         return false;
     }
     // mkstemp makes the file private; saved files are ordinary ones.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    fchmod(fd, 0666 & ~currentUmask());
     bool ok = writeAll(fd, bytes) && fsync(fd) == 0;
     int err = errno;
     if (close(fd) != 0 && ok) {
@@ -369,6 +401,39 @@ std::vector<std::string> FolderEntries(const std::string& path) {
     closedir(dir);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// True when path itself is a folder: a symbolic link to one does not count.
+bool IsRealFolder(const std::string& path) {
+    struct stat info;
+    return !path.empty() && lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Takes the lock file at path for the rest of the run (the system drops it
+// when the process ends, however it ends). A link in its place is refused.
+LockResult LockForRun(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SetPlatformError("cannot create " + path + ": " + std::strerror(errno));
+        return LockResult::Unavailable;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return LockResult::Taken; // kept open on purpose
+    int err = errno;
+    close(fd);
+    SetPlatformError("cannot lock " + path + ": " + std::strerror(err));
+    return err == EWOULDBLOCK ? LockResult::Held : LockResult::Unavailable;
+}
+
+// The home folder of the account running the program, from the system's user
+// table; "" when it has none.
+std::string AccountHomeDir() {
+    std::vector<char> buffer(16384);
+    passwd entry;
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+        !found->pw_dir)
+        return "";
+    return found->pw_dir;
 }
 
 // Makes path a symbolic link to target; false when path is taken or cannot be made.

@@ -9,6 +9,9 @@
 
 void SetPlatformError(const std::string& message);
 
+// signals module
+void ForgetEndSignal(); // from PlatformInit: no signal noted yet
+
 // files module
 // Opens a regular file for reading without waiting on pipes or devices: the
 // descriptor, or -1 with the reason ("not a regular file", or the system's).

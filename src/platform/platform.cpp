@@ -27,6 +27,10 @@ PlatformState platform;
 // Starts SDL with the subsystems the configuration needs.
 bool startSdl(const PlatformConfig& config) {
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // SDL would turn SIGINT and SIGTERM into a close request that waits on the
+    // closing page; the game takes them itself (CatchEndSignals), and the
+    // replay commands end at once as any program does.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (config.recordingVideo) {
         // No window at all, but joysticks (virtual ones too) and events still work.
         if (SDL_Init(SDL_INIT_JOYSTICK | SDL_INIT_EVENTS) == 0) return true;
@@ -84,6 +88,7 @@ bool PlatformInit(const PlatformConfig& config) {
     ClockInit(config);
     SeedRandom(config.seed >= 0 ? config.seed : clockSeed());
     platform.sdlStarted = startSdl(config);
+    ForgetEndSignal();
     if (!platform.sdlStarted && !config.recordingVideo) return false;
     if (!VideoInit(config)) {
         if (platform.error.empty()) SetPlatformError("the display could not be set up");

@@ -198,6 +198,12 @@ void SleepMillis(int ms);
 std::string CurrentDateText(); // "%d %b %Y", English month names: "07 Dec 2026"
 std::string CurrentTimeText(); // "%H:%M:%S"
 [[noreturn]] void EndProcess(int status);
+// From now on SIGTERM, SIGINT and SIGHUP only note themselves for EndSignal
+// (a second one of a kind ends the process at once).
+void CatchEndSignals();
+// The signal noted since PlatformInit (its number), else 0. The program is
+// expected to save and end within a second.
+int EndSignal();
 // Virtual clock only: every drawn image or rectangle costs this many
 // microseconds of virtual time, to play a slow machine in tests.
 void SetVirtualDrawCost(int microsecondsPerDraw);
@@ -230,8 +236,8 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap,
 bool WriteFileAtomic(const std::string& path, const std::string& bytes);
 // The names of the plain files in a folder, sorted; empty when it cannot be read.
 std::vector<std::string> ListFiles(const std::string& folder);
-// Removes the temporary files ".save-XXXXXX" that a save killed half-way left
-// in folder; the names removed.
+// Removes the temporary files that a save killed half-way left in folder
+// (".save-XXXXXX" and the pictures' "<name>.png.XXXXXX"); the names removed.
 std::vector<std::string> RemoveLeftoverSaves(const std::string& folder);
 // A text file kept open for appending lines (the debug log, the crash marker).
 // Never follows a symbolic link and never opens a pipe or device in its place.
@@ -240,10 +246,16 @@ void WriteTextLine(int file, const std::string& line); // appends line + CR LF, 
 void CloseTextFile(int file);
 // Folders and links for a player's own files folder beside a read-only pack.
 bool IsFolder(const std::string& path);                            // a folder, or a link to one
+bool IsRealFolder(const std::string& path);                        // a folder, not a link to one
 bool FolderWritable(const std::string& path);                      // files may be created in it
 std::vector<std::string> FolderEntries(const std::string& path);   // sorted, no "." or ".."
 bool MakeLink(const std::string& target, const std::string& path); // symbolic link
-std::string LinkTarget(const std::string& path);       // "" when path is no symbolic link
+std::string LinkTarget(const std::string& path); // "" when path is no symbolic link
+std::string AccountHomeDir(); // the running account's home folder from the user table; "" none
+// A lock on a file held until the process ends: Held when another running
+// process holds it, Unavailable when the file cannot be made (PlatformError).
+enum class LockResult { Taken, Held, Unavailable };
+LockResult LockForRun(const std::string& path);
 std::string EnvironmentValue(const std::string& name); // "" when unset
 
 // zlib: CompressBytes packs ("" on failure); DecompressBytes unpacks a stream

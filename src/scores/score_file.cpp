@@ -82,15 +82,16 @@ bool keepCutFileAside() {
 } // namespace
 
 // Reads "scores.dat" into the table, newest first; the player's name comes from
-// the file's first record. A missing file leaves everything as it is.
-void LoadScores() {
-    if (!FileExists(ScoreFileName)) return;
+// the file's first record. A missing file leaves everything as it is. True
+// when every round of the file was read (or there is no file).
+bool LoadScores() {
+    if (!FileExists(ScoreFileName)) return true;
     std::vector<std::string> lines;
     bool cut = false;
     if (!ReadTextLines(ScoreFileName, lines, &cut)) {
         // Keep whatever the table holds: losing the rounds in memory would be worse.
         LogLine("\tCould not read scores.dat: " + PlatformError());
-        return;
+        return false;
     }
     if (cut) {
         LogLine("\tscores.dat is larger than " + std::to_string(TextReadCap) +
@@ -108,6 +109,7 @@ void LoadScores() {
         scores.ScoreTable.push_back(std::move(s));
     }
     SortScores();
+    return !cut;
 }
 
 // Writes the whole table to "scores.dat", newest first. The file is replaced in
@@ -116,10 +118,23 @@ void SaveScores() {
     SortScores();
     std::vector<std::string> lines;
     lines.reserve(scores.ScoreTable.size() * 2);
+    // The file stays within what LoadScores reads, so a table the game wrote
+    // is always read whole: the oldest rounds that do not fit are left out
+    // (a cut file they came from is kept aside whole).
+    size_t bytes = 0, left = 0;
     for (const Scores& s : scores.ScoreTable) {
-        lines.push_back(recordLine(s));
-        lines.push_back(bestLine(s));
+        std::string first = recordLine(s), second = bestLine(s);
+        bytes += first.size() + second.size() + 4;
+        if (bytes > TextReadCap) {
+            ++left;
+            continue;
+        }
+        lines.push_back(std::move(first));
+        lines.push_back(std::move(second));
     }
+    if (left > 0)
+        LogLine("\tscores.dat would pass " + std::to_string(TextReadCap) + " bytes: the " +
+                std::to_string(left) + " oldest rounds are not saved");
     if (scores.FileCut && !keepCutFileAside()) {
         PostNotice("Could not save scores", 1);
         return;
@@ -129,12 +144,13 @@ void SaveScores() {
         LogLine("\tCould not save scores.dat: " + PlatformError());
         PostNotice("Could not save scores", 1);
     }
+    RetryReplays();
 }
 
 // Stores the round just finished under the player's name. quit is 1 when the
 // player left through the pause menu, 0 when the figure died. The table is
 // saved at once so the round survives a crash before the closing screen.
-void AddRoundScore(int quit) {
+Scores& AddRoundScore(int quit) {
     Scores s;
     s.Score = game.RoundScore;
     s.Timestamp = MakeTimestamp("");
@@ -148,8 +164,10 @@ void AddRoundScore(int quit) {
     // In front, so that a round ending in the same second as the last one still
     // comes first after the (stable) sort.
     scores.ScoreTable.push_front(std::move(s));
-    SortScores();
+    Scores& added = scores.ScoreTable.front();
+    SortScores(); // moves no element: the reference stays good
     SaveScores();
+    return added;
 }
 
 // Newest round first by the full 64-bit timestamp; rounds of the same second

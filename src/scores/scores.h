@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 // One finished round.
 struct Scores {
@@ -20,6 +21,13 @@ struct Scores {
     // The file name of the round's replay in ReplayFolder; "" when it has none.
     // Not stored in "scores.dat": AttachReplays finds it again from the fields.
     std::string Replay;
+};
+
+// A round's replay not yet on disk: the file's bytes and the base name of
+// the record it belongs to (ReplayBaseName).
+struct PendingReplay {
+    std::string base;
+    std::string bytes;
 };
 
 // One floating number rising and fading where points were scored.
@@ -43,21 +51,24 @@ struct ScoreState {
     bool FileCut = false;
     std::string WatchRequest; // replay name whose "Watch replay" was clicked, "" none
     bool WatchHeld = false;   // the button that asked has not been let go since
+    // Replays whose save failed, tried again at every save of the table.
+    std::vector<PendingReplay> PendingReplays;
 };
 extern ScoreState scores;
 
 // Reads "scores.dat" (in the current folder) into ScoreTable and takes
 // PlayerName from its first record. A file that cannot be read is logged and
-// the table in memory kept.
-void LoadScores();
-// Writes ScoreTable to "scores.dat" through a temporary file; a failure is
-// logged and the table in memory kept.
+// the table in memory kept. True when the file was read whole (or is absent).
+bool LoadScores();
+// Writes ScoreTable to "scores.dat" through a temporary file, never more than
+// TextReadCap bytes (the oldest rounds give way); a failure is logged, told
+// on screen and the table in memory kept. Then retries pending replays.
 void SaveScores();
 // Adds the round just played (game.RoundScore, game.RoundBadges,
 // shell.RoundBest, shell.GameMode/Level/GameFlags, PlayerName) and saves the
 // table. quit: 1 when the round ended through the pause menu's "Quit" (the
-// frame driver's 99), 0 when the figure died.
-void AddRoundScore(int quit);
+// frame driver's 99), 0 when the figure died. Returns the record added.
+Scores& AddRoundScore(int quit);
 void SortScores(); // newest first, stable
 int FlagBit(int flags, int n);
 
@@ -69,8 +80,17 @@ std::string ReplayBaseName(const Scores& record); // the name without suffix and
 // A name for the record's replay that no file and no record in the table uses.
 std::string NewReplayName(const Scores& record);
 // Pairs the files in ReplayFolder with the records of ScoreTable and removes
-// every replay whose record is gone. Run once after the table is loaded.
-void AttachReplays();
+// temporaries of killed saves. Only when tableWhole (the table was read whole
+// and no cut copy lies aside) is every replay whose record is gone removed.
+// A ReplayFolder that is a link, or no folder, is neither read nor changed.
+// Run once after the table is loaded.
+void AttachReplays(bool tableWhole);
+// Saves a round's replay (the file's bytes) for its record. A failure is
+// logged and told on screen, and the replay kept to be tried again by
+// RetryReplays. True when the file was written.
+bool StoreReplay(Scores& record, const std::string& bytes);
+// Tries again to save every pending replay whose record is still in the table.
+void RetryReplays();
 // Removes the record's replay file (the record leaves the table).
 void DropReplayOf(const Scores& record);
 

@@ -288,8 +288,9 @@ void LoadCommonAssets() {
     LogLine("");
     // Read the table only once: a re-apply must not drop rounds not yet saved.
     if (!display.ScoresLoadedOnce) {
-        LoadScores();
-        AttachReplays();
+        // Replays of rounds the table may hold but were not read stay on disk.
+        bool whole = LoadScores() && !FileExists("scores.dat.full");
+        AttachReplays(whole);
         display.ScoresLoadedOnce = true;
     }
 }

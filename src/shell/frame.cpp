@@ -134,5 +134,6 @@ int EndFrame(int showPointer) {
         else
             ClosingScreen();
     }
+    EndIfSignalled(); // a round in progress ends as on the close request: unrecorded
     return result;
 }

@@ -42,7 +42,10 @@ bool mirrorFolder(const std::string& src, const std::string& dst, int depth) {
         return false;
     }
     std::string folder = dst.substr(0, dst.size() - 1);
-    if (!LinkTarget(folder).empty()) DeleteFile(folder); // a link where a folder belongs
+    // The player's folder itself may be a link (moved to another disk and
+    // linked back): it is followed. Below it, a link where a folder belongs
+    // was not made by the game and is replaced.
+    if (depth > 0 && !LinkTarget(folder).empty()) DeleteFile(folder);
     if (!MakeDir(folder)) return false;
     // Links to files that left the pack, or that point elsewhere, go first.
     for (const std::string& name : FolderEntries(dst)) {
@@ -92,24 +95,27 @@ std::string ChooseFilesDir(const std::string& programDir, const std::string& dat
                              .string());
         if (!IsFolder(pack)) return own; // a bare program: the game makes Files/ itself
     }
+    // The installed pack is never worked in: whoever may write there (root)
+    // would change every player's files.
     if (dataHome.empty()) {
         std::fprintf(stderr,
-                     "zorvek-plon: no data directory (neither XDG_DATA_HOME nor HOME is set); "
-                     "using %s, where nothing can be saved\n",
-                     pack.c_str());
-        return pack;
+                     "zorvek-plon: no data directory for your files (neither XDG_DATA_HOME nor "
+                     "HOME names one); set one, or give --files FOLDER\n");
+        return "";
     }
     std::string home = dataHome + "zorvek-plon/";
     if (!MirrorPack(pack, home)) {
         std::fprintf(stderr, "zorvek-plon: cannot set up %s from %s: %s\n", home.c_str(),
                      pack.c_str(), PlatformError().c_str());
-        if (!IsFolder(home)) return pack;
+        if (!IsFolder(home)) return "";
     }
     return home;
 }
 
-// ChooseFilesDir with the data directory from the environment.
+// ChooseFilesDir with the data directory from the environment; without a
+// usable HOME, the account's home folder from the system's user table.
 std::string PlayerFilesDir(const std::string& programDir) {
-    return ChooseFilesDir(
-        programDir, DataHomeFrom(EnvironmentValue("XDG_DATA_HOME"), EnvironmentValue("HOME")));
+    std::string home = EnvironmentValue("HOME");
+    if (home.empty() || home[0] != '/') home = AccountHomeDir();
+    return ChooseFilesDir(programDir, DataHomeFrom(EnvironmentValue("XDG_DATA_HOME"), home));
 }

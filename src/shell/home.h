@@ -22,9 +22,11 @@ bool MirrorPack(const std::string& pack, const std::string& home);
 
 // The files folder for a program in programDir (absolute): "Files/" (relative
 // to programDir) when that folder may be written or no pack is installed, else
-// the player's own folder under dataHome, refreshed from the pack. Problems are
-// told on stderr; the game then runs on whatever folder is left.
+// the player's own folder under dataHome, refreshed from the pack. The pack
+// itself is never chosen: without a data directory, or when the player's
+// folder cannot be made, the reason goes to stderr and the result is "".
 std::string ChooseFilesDir(const std::string& programDir, const std::string& dataHome);
 
-// ChooseFilesDir with the data directory taken from the environment.
+// ChooseFilesDir with the data directory taken from the environment (HOME
+// from the system's user table when it is unset).
 std::string PlayerFilesDir(const std::string& programDir);

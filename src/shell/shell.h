@@ -63,8 +63,11 @@ std::string TitleText();  // "#251 : Zorvek Plon"
 std::string GameTitle();  // "Zorvek Plon"
 std::string GameFolder(); // "251/"
 
-// Exit status when the files folder or the game folder in it cannot be used.
+// Exit status when the files folder or the game folder in it cannot be used
+// (another copy of the game running on it included).
 inline constexpr int ExitFilesFolderUnusable = 4;
+// The file in the files folder that a running copy of the game holds locked.
+inline constexpr const char* RunLockName = "Running.lock";
 // A replay that does not play out the way its round was played (a determinism fault).
 inline constexpr int ExitReplayDiverged = 5;
 // A video that cannot be started, written or finished.

@@ -33,6 +33,7 @@ int ReloadLogo(int old, const std::string& file) {
 
 // Whether the player has asked to leave the page.
 bool LeaveRequested() {
+    if (EndSignal() != 0) return true;
     if (PressedInputCode() > 0) return true;
     if (IsMouseDown(1) || IsMouseDown(2)) return true;
     if (IsKeyDown(KeyF4) && (IsKeyDown(KeyLeftAlt) || IsKeyDown(KeyRightAlt))) return true;
@@ -81,8 +82,10 @@ void DrawClosingPage() {
     Flip(-1);
 }
 
-// Saves everything first, shows the thank-you page until any input, then ends.
-void ClosingScreen() {
+namespace {
+
+// The setup file and the score table, saved and logged on the way out.
+void saveForClosing() {
     ShowSystemPointer(true);
     WriteSetupFile();
     SaveScores();
@@ -92,6 +95,20 @@ void ClosingScreen() {
     LogLine("");
     LogLine("Play again, soon!!");
     CloseDisplay();
+}
+
+// Closes the debug log and ends the program.
+[[noreturn]] void endClosed() {
+    CloseTextFile(shell.DebugLog);
+    shell.DebugLog = 0;
+    EndProcess(0);
+}
+
+} // namespace
+
+// Saves everything first, shows the thank-you page until any input, then ends.
+void ClosingScreen() {
+    saveForClosing();
     if (OpenDisplay(PageWidth, PageHeight, 0, 60)) {
         SetLogicalSize(PageWidth, PageHeight);
         DrawClosingPage();
@@ -101,7 +118,14 @@ void ClosingScreen() {
         // Everything is saved already; without a window there is no page to wait on.
         LogLine("\tNo window for the closing page: " + PlatformError());
     }
-    CloseTextFile(shell.DebugLog);
-    shell.DebugLog = 0;
-    EndProcess(0);
+    endClosed();
+}
+
+// On a signal to end: what the closing screen saves, without its page.
+void EndIfSignalled() {
+    if (EndSignal() == 0) return;
+    LogLine("");
+    LogLine("Ending on signal " + std::to_string(EndSignal()));
+    saveForClosing();
+    endClosed();
 }

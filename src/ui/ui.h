@@ -36,5 +36,8 @@ void EngineTest(int targetFps, int spriteZoom);
 // Saves everything, shows the thank-you page, waits for any input and ends the
 // program with status 0.
 [[noreturn]] void ClosingScreen();
+// When a signal asked the program to end (EndSignal): saves what the closing
+// screen saves and ends with status 0 at once, without the page.
+void EndIfSignalled();
 // Draws the thank-you page on the open 640 x 480 window and presents it.
 void DrawClosingPage();
