@@ -169,11 +169,15 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, boo
 }
 
 // Reads everything the file gives, stopping with an error past cap bytes.
-bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap) {
+bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap, bool pipesToo) {
     bytes.clear();
-    FILE* f = std::fopen(path.c_str(), "rb");
+    std::string why;
+    int fd = pipesToo ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : OpenRegularForReading(path, why);
+    if (fd < 0 && why.empty()) why = std::strerror(errno);
+    FILE* f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
     if (!f) {
-        SetPlatformError("cannot read " + path + ": " + std::strerror(errno));
+        if (fd >= 0) why = std::strerror(errno), close(fd);
+        SetPlatformError("cannot read " + path + ": " + why);
         return false;
     }
     char buffer[8192];
