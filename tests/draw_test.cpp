@@ -4,12 +4,13 @@
 #include "draw/draw.h"
 #include "platform/recording.h"
 #include "shell/frame.h"
-#include "shell/shell.h"
 #include "support/fixture.h"
+#include "support/run.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sstream>
 
 namespace {
 
@@ -170,25 +171,19 @@ TEST_F(DrawTest, SpritesStopAtTheBudgetUntilTheNextFrame) {
     EXPECT_EQ(Images().size(), 6u);
 }
 
-TEST_F(DrawTest, SlowSystemDrawsOnlyOnEvenFrames) {
+// Which frames are shown is the frame driver's rule (frame_test); the toolkit
+// only follows what it was told.
+TEST_F(DrawTest, CountedDrawsSkipAFrameThatIsNotShown) {
     int image = LoadSquare();
-    shell.Settings[slot::SlowSystem] = 1;
-    frame.FrameParity = 1;
-    EXPECT_FALSE(FramePresented());
+    sprites.FrameShown = false;
     DrawSprite(image, 0, 0, 0, 1);
     DrawGlowSprite(image, 0, 0, 0, 0, 1.1f, 1);
     EXPECT_TRUE(Images().empty());
     EXPECT_EQ(sprites.DrawnSprites[1], 0);
     EXPECT_EQ(sprites.DrawnSprites[2], 0);
-    frame.FrameParity = 0;
-    EXPECT_TRUE(FramePresented());
+    sprites.FrameShown = true;
     DrawSprite(image, 0, 0, 0, 1);
     EXPECT_EQ(Images().size(), 1u);
-    shell.Settings[slot::SlowSystem] = 0;
-    frame.FrameParity = 1;
-    EXPECT_TRUE(FramePresented());
-    DrawSprite(image, 0, 0, 0, 1);
-    EXPECT_EQ(Images().size(), 2u);
 }
 
 TEST_F(DrawTest, SpriteTopLeftLandsOnThePointUnderScale) {
@@ -297,4 +292,19 @@ TEST(DrawHelpers, SafeFileNameDropsTheTwelveCharacters) {
     EXPECT_EQ(SafeFileName("#',`.\\/:|*?\""), "");
     EXPECT_EQ(SafeFileName("Zorvek Plon - 07 Dec 2026 (a)~!"), "Zorvek Plon - 07 Dec 2026 (a)~!");
     EXPECT_EQ(SafeFileName(""), "");
+}
+
+// The toolkit sits just above the platform: it includes nothing from the
+// layers that draw with it (the frame driver included), so no include circle.
+TEST(DrawHelpers, TheToolkitIncludesOnlyItselfAndThePlatform) {
+    for (const char* file : {"draw.h", "draw.cpp"}) {
+        std::string source = ReadWholeFile(std::string(ZP_SOURCE_DIR) + "/src/draw/" + file);
+        ASSERT_FALSE(source.empty()) << file;
+        std::istringstream text(source);
+        for (std::string line; std::getline(text, line);)
+            if (line.rfind("#include \"", 0) == 0)
+                EXPECT_TRUE(line.rfind("#include \"draw/", 0) == 0 ||
+                            line == "#include \"platform/platform.h\"")
+                    << file << ": " << line;
+    }
 }

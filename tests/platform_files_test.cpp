@@ -196,3 +196,23 @@ TEST(FolderLinks, ListingLinksAndFolderTests) {
     EXPECT_FALSE(FolderWritable(dir + "missing"));
 }
 
+// Whole-file reads take regular files only, unless asked to read a pipe too
+// (a script given as /dev/stdin): a device or folder is refused, not read.
+TEST(ReadFileBytes, OnlyRegularFilesUnlessPipesAreAsked) {
+    std::string dir = makeTempDir();
+    writeBytes(dir + "plain", "abc");
+    struct Case {
+        std::string path;
+        bool pipesToo, ok;
+        const char* said; // in the error when refused
+    };
+    for (const Case& c : {Case{dir + "plain", false, true, ""},
+                          Case{"/dev/zero", false, false, "not a regular file"},
+                          Case{dir, false, false, "not a regular file"},
+                          Case{"/dev/zero", true, false, "larger than 64 bytes"}}) {
+        std::string bytes = "stale";
+        EXPECT_EQ(ReadFileBytes(c.path, bytes, 64, c.pipesToo), c.ok) << c.path;
+        EXPECT_EQ(bytes, c.ok ? "abc" : "") << c.path;
+        if (!c.ok) EXPECT_NE(PlatformError().find(c.said), std::string::npos) << PlatformError();
+    }
+}

@@ -609,3 +609,53 @@ TEST_F(SdlVideo, ThinLinesStayWholeWhenThePictureIsShownSmaller) {
     for (int y = 60; y < screen.height; y++) slanted += at(145, y) != Black;
     EXPECT_LE(slanted, 2);
 }
+
+// A video export writes beside its file and renames at the end: while it runs
+// (or after it was killed) the old file stands whole, a failed one leaves only
+// the old file, a complete one replaces it with the video.
+TEST(VideoExport, TheOldFileIsReplacedOnlyByAWholeVideo) {
+    struct Case {
+        const char* what;
+        int side;         // of the pictures asked for
+        bool folderThere; // a folder where the file goes: the rename fails
+        bool ok;
+    };
+    for (const Case& c : {Case{"complete", 64, false, true}, Case{"too small", 8, false, false},
+                          Case{"the rename fails", 64, true, false}}) {
+        PlatformShutdown();
+        PlatformConfig config;
+        config.headless = true;
+        config.virtualClock = true;
+        config.endThrows = true;
+        ASSERT_TRUE(PlatformInit(config)) << PlatformError();
+        ASSERT_TRUE(OpenDisplay(64, 48, 0, 60)) << PlatformError();
+        const std::string dir = freshDir(), path = dir + "v.mp4";
+        const std::string old = c.folderThere ? path + "/old" : path;
+        if (c.folderThere) std::filesystem::create_directory(path);
+        std::FILE* f = std::fopen(old.c_str(), "wb");
+        ASSERT_TRUE(f && std::fputs("old", f) >= 0 && std::fclose(f) == 0);
+        auto bytes = [&](const std::string& p) {
+            std::string b(64, '\0');
+            std::FILE* in = std::fopen(p.c_str(), "rb");
+            b.resize(in ? std::fread(b.data(), 1, b.size(), in) : 0);
+            if (in) std::fclose(in);
+            return b;
+        };
+
+        ASSERT_TRUE(StartVideoExport(path, 60, 0, c.side, c.side)) << c.what;
+        for (int i = 0; i < 5; ++i) {
+            ClearScreen();
+            Flip(0);
+            SleepMillis(17);
+        }
+        EXPECT_EQ(bytes(old), "old") << c.what << ": untouched while the export runs";
+        EXPECT_EQ(FinishVideoExport(), c.ok) << c.what << ": " << PlatformError();
+        EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"v.mp4"}) << c.what;
+        if (c.ok)
+            EXPECT_EQ(bytes(path).substr(4, 4), "ftyp") << c.what;
+        else
+            EXPECT_EQ(bytes(old), "old") << c.what;
+        PlatformShutdown();
+        std::filesystem::remove_all(dir);
+    }
+}

@@ -6,9 +6,11 @@
 // are checked, and the three screenshots are kept under the build folder in
 // "artefacts/" (title.png, round.png, pause.png) for a person to look at.
 //
-// This test runs on the real clock: it waits for what the game writes to its
-// log where it can, and for a moment of real time where the game writes
-// nothing (key holds long enough for a slow software-rendered frame).
+// The game runs on the real clock, as fast as the machine lets it, so the test
+// never waits a fixed time for it: every input is held until a frame of the
+// game has taken it in. A screenshot is the frame barrier: F11 is handled at
+// the end of a shown frame, after that frame has read what was sent before
+// it. In the round the checksum log counts the frames played.
 #include "platform/platform.h"
 #include "support/fixture.h"
 #include "support/run.h"
@@ -28,17 +30,14 @@ namespace fs = std::filesystem;
 // The game's window is 800 x 600 pixels over the logical 1280 x 960.
 const double Scale = 800.0 / 1280.0;
 
-// Waits in real time until the condition holds; false after timeoutMillis.
-template <class Condition> bool waitFor(Condition condition, int timeoutMillis) {
+// Waits in real time until the condition holds; false after timeoutMillis
+// (a limit for a hung game only: every wait is for something the game does).
+template <class Condition> bool waitFor(Condition condition, int timeoutMillis = 120000) {
     for (int waited = 0; waited < timeoutMillis; waited += 50) {
         if (condition()) return true;
         usleep(50000);
     }
     return condition();
-}
-
-void pause(int millis) {
-    usleep(static_cast<useconds_t>(millis) * 1000);
 }
 
 // A running X server and the game on it, ended when the test ends.
@@ -62,17 +61,10 @@ struct Session {
                  std::to_string(static_cast<int>(x * Scale)),
                  std::to_string(static_cast<int>(y * Scale))});
     }
-    // Holds a mouse button (1 left, 3 right) or a key for a while.
-    void holdButton(int button, int millis) const {
-        xdotool({"mousedown", std::to_string(button)});
-        pause(millis);
-        xdotool({"mouseup", std::to_string(button)});
-    }
-    void holdKey(const std::string& key, int millis = 400) const {
-        xdotool({"keydown", key});
-        pause(millis);
-        xdotool({"keyup", key});
-    }
+    void down(const std::string& key) const { xdotool({"keydown", key}); }
+    void up(const std::string& key) const { xdotool({"keyup", key}); }
+    // A key the game counts presses of (F11, F12, Tab, Backspace, Return).
+    void press(const std::string& key) const { xdotool({"key", key}); }
 
     std::vector<std::string> log() const { return ReadLinesOf(dir + "Debug.txt"); }
     int count(const std::string& line) const {
@@ -82,15 +74,40 @@ struct Session {
     }
     int savedShots() const { return count("\tSaved Screenshot 1"); }
     // Presses F11 and waits until the game has saved one more screenshot; the
-    // name of the file, "" when none came.
-    std::string screenshot() const {
+    // name of the file, "" when none came. A screen that starts by forgetting
+    // the presses before it (the name screen) may swallow one: with
+    // pressAgain, F11 is pressed again after 5, 10, 20... seconds without one.
+    std::string screenshot(bool pressAgain = false) const {
         int before = savedShots();
-        holdKey("F11", 300);
-        if (!waitFor([&] { return savedShots() > before; }, 15000)) return "";
+        for (int wait = pressAgain ? 5000 : 240000; savedShots() <= before && wait <= 240000;
+             wait *= 2) {
+            press("F11");
+            waitFor([&] { return savedShots() > before; }, wait);
+        }
+        return savedShots() > before ? lastShot() : "";
+    }
+    // The name of the newest screenshot the log tells of.
+    std::string lastShot() const {
         std::string name;
         for (const auto& l : log())
             if (l.rfind("\tSaving Screenshot : ", 0) == 0) name = l.substr(21);
         return name;
+    }
+    // Lets n shown frames pass, each after everything sent so far.
+    bool frames(int n) const {
+        for (int i = 0; i < n; ++i)
+            if (screenshot().empty()) return false;
+        return true;
+    }
+    // Round frames played so far (lines of the checksum log).
+    int roundFrames() const { return static_cast<int>(ReadLinesOf(dir + "sums.txt").size()); }
+    // Holds a mouse button (1 left, 3 right) for n frames of the round.
+    bool holdButton(int button, int n) const {
+        int from = roundFrames();
+        xdotool({"mousedown", std::to_string(button)});
+        bool played = waitFor([&] { return roundFrames() >= from + n; });
+        xdotool({"mouseup", std::to_string(button)});
+        return played;
     }
 };
 
@@ -135,74 +152,108 @@ TEST(SessionXvfb, ARoundPlayedWithRealMouseAndKeysInARealWindow) {
         << "Xvfb did not start on " << s.display;
 
     s.dir = MakeFilesCopy("session-xvfb");
-    s.game = StartProcess({GameBinary(), "--files", s.dir, "--seed", "1"},
-                          {"DISPLAY=" + s.display, "SDL_AUDIODRIVER=dummy"});
+    s.game = StartProcess(
+        {GameBinary(), "--files", s.dir, "--seed", "1", "--checksums", s.dir + "sums.txt"},
+        {"DISPLAY=" + s.display, "SDL_AUDIODRIVER=dummy"});
     ASSERT_GT(s.game, 0);
     ASSERT_TRUE(waitFor([&] { return s.count("Finished Loading") == 1; }, 180000))
         << "the title screen was never reached";
-    pause(3500); // the loading picture stays 2.5 s; the title then slides in
     s.xdotool({"search", "--sync", "--name", "Zorvek Plon", "windowfocus", "--sync"});
 
-    // The title screen.
+    // The title screen, once it has slid in (32 frames).
+    ASSERT_TRUE(s.frames(34)) << "F11 on the title screen saved nothing";
     std::string titleShot = s.screenshot();
-    ASSERT_FALSE(titleShot.empty()) << "F11 on the title screen saved nothing";
     keepArtefact(s.dir + titleShot, "title.png");
 
-    // "Medium", then "Click Here to Start".
+    // "Medium": the pointer is taken in at a frame's end, the button by the next frame.
     s.pointAt(640, 480 + 200 + 50 * 1 + 20);
-    s.holdButton(1, 400);
-    pause(300);
+    ASSERT_TRUE(s.frames(1));
+    s.xdotool({"mousedown", "1"});
+    ASSERT_TRUE(s.frames(1));
+    s.xdotool({"mouseup", "1"});
+    // "Click Here to Start": held until the round plays.
     s.pointAt(640, 480);
-    s.holdButton(1, 400);
-    pause(500);
+    ASSERT_TRUE(s.frames(1));
+    ASSERT_TRUE(s.holdButton(1, 1)) << "the round did not start";
 
     // Walk to two places, then fire where the pointer is.
     s.pointAt(400, 300);
-    s.holdButton(1, 800);
+    EXPECT_TRUE(s.holdButton(1, 48));
     s.pointAt(900, 650);
-    s.holdButton(1, 800);
-    s.holdButton(3, 600);
+    EXPECT_TRUE(s.holdButton(1, 48));
+    EXPECT_TRUE(s.holdButton(3, 36));
     std::string roundShot = s.screenshot();
     EXPECT_FALSE(roundShot.empty()) << "F11 in the round saved nothing";
     if (!roundShot.empty()) keepArtefact(s.dir + roundShot, "round.png");
 
-    // Pause, a screenshot of the menu, Down to "Quit", Space to choose it.
-    s.holdKey("Escape", 500);
-    pause(500);
-    std::string pauseShot = s.screenshot();
+    // Escape held at a shown frame's end opens the pause menu, which first
+    // waits, without frames, for Escape to be let go. An F11 pressed after it
+    // is taken either by that same frame (its screenshot comes while Escape is
+    // held) or by the menu's first frame, once Escape is up: the round has
+    // then stopped (3 s without a round frame while Escape is held).
+    int shotsBefore = s.savedShots();
+    s.down("Escape");
+    s.press("F11");
+    bool menuWaits = false;
+    ASSERT_TRUE(waitFor([&] {
+        if (s.savedShots() > shotsBefore) return true;
+        int played = s.roundFrames();
+        usleep(3000000);
+        menuWaits = s.roundFrames() == played && s.savedShots() == shotsBefore;
+        return menuWaits;
+    })) << "Escape did not pause the round";
+    s.up("Escape");
+    std::string pauseShot =
+        menuWaits ? (waitFor([&] { return s.savedShots() > shotsBefore; }) ? s.lastShot() : "")
+                  : s.screenshot();
     EXPECT_FALSE(pauseShot.empty()) << "F11 in the pause menu saved nothing";
     if (!pauseShot.empty()) keepArtefact(s.dir + pauseShot, "pause.png");
-    s.holdKey("Down", 500);
-    pause(300);
-    s.holdKey("space", 500);
+    s.down("Down");
+    ASSERT_TRUE(s.frames(1));
+    s.up("Down");
+    ASSERT_TRUE(s.frames(1));
+    // Space chooses: the menu's last frame takes F11 with it, or the name
+    // screen does (the game-over picture and its pause take no presses).
+    s.down("space");
+    ASSERT_FALSE(s.screenshot(true).empty()) << "the pause menu did not take Space";
+    s.up("space");
 
-    // The game-over picture and 1.5 s, then the name screen offers "Player".
-    pause(3500);
-    for (int i = 0; i < 8; ++i) s.holdKey("BackSpace", 150);
-    // A Backspace still pending when a letter arrives takes the letter away
-    // (the letter is added first), so let a slow frame take in the last one.
-    pause(1000);
-    s.xdotool({"type", "--delay", "200", "Zed"});
-    pause(300);
-    s.holdKey("Return", 300);
-    pause(1500); // the title screen slides in again
+    // The name screen offers "Player": it forgets the presses before it, so
+    // its first frame is the first to take F11 after the menu's last. It
+    // takes one Backspace and one typed letter a frame.
+    ASSERT_FALSE(s.screenshot(true).empty()) << "the name screen never came";
+    for (int i = 0; i < 8; ++i) {
+        s.press("BackSpace");
+        ASSERT_TRUE(s.frames(1));
+    }
+    s.xdotool({"type", "Zed"});
+    ASSERT_TRUE(s.frames(3));
+    s.press("Return");
+    ASSERT_TRUE(waitFor([&] {
+        for (const auto& l : s.log())
+            if (l.rfind("Replay saved : ", 0) == 0) return true;
+        return false;
+    })) << "the name was never confirmed";
 
     // The title screen: F11, Tab twice, F12, then Escape and a key.
     std::string lastShot = s.screenshot();
     EXPECT_FALSE(lastShot.empty()) << "F11 back on the title screen saved nothing";
-    s.holdKey("Tab", 200);
-    pause(600);
-    s.holdKey("Tab", 200);
-    pause(600);
-    s.holdKey("F12", 200);
-    pause(300);
-    s.holdKey("Escape", 500);
-    bool closing = waitFor([&] { return s.count("Closing Up") == 1; }, 15000);
-    pause(800); // the closing page is up
-    s.holdKey("a", 300);
-    int status = WaitProcess(s.game, 20000);
-    if (status >= 0) s.game = -1;
+    for (const char* key : {"Tab", "Tab", "F12"}) {
+        s.press(key);
+        ASSERT_TRUE(s.frames(1));
+    }
+    s.down("Escape");
+    bool closing = waitFor([&] { return s.count("Closing Up") == 1; });
+    s.up("Escape");
     ASSERT_TRUE(closing) << "Escape on the title screen did not close the game";
+    // The thank-you page opens a window of its own; a key there ends the game.
+    int status = -1;
+    for (int tries = 0; tries < 60 && status < 0; ++tries) {
+        s.xdotool({"search", "--name", "Zorvek Plon", "windowfocus"});
+        s.press("a");
+        status = WaitProcess(s.game, 2000);
+    }
+    if (status >= 0) s.game = -1;
     EXPECT_EQ(status, 0);
 
     // The setup file as the program writes it for the default settings; a

@@ -85,13 +85,6 @@ bool readSeed(const std::string& text, int64_t& out) {
     return true;
 }
 
-// A path given on the command line, made absolute against the caller's folder.
-std::string absolutePath(const std::string& path) {
-    std::error_code ec;
-    auto abs = std::filesystem::absolute(path, ec);
-    return ec ? path : abs.lexically_normal().string();
-}
-
 // Prints the complaint and the usage; the status of a bad command line.
 int badCommandLine(const std::string& complaint) {
     std::fprintf(stderr, "zorvek-plon: %s\n%s", complaint.c_str(), Usage);
@@ -99,6 +92,13 @@ int badCommandLine(const std::string& complaint) {
 }
 
 } // namespace
+
+// A path given on the command line, made absolute against the caller's folder.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+    auto abs = std::filesystem::absolute(path, ec);
+    return ec ? path : abs.lexically_normal().string();
+}
 
 // Parses the command line into the platform's configuration and the files
 // folder; returns -1 to go on, else the exit status.
@@ -124,23 +124,23 @@ int ParseCommandLine(int argc, char** argv, PlatformConfig& config, std::string&
             std::error_code ec;
             if (!std::filesystem::is_directory(v, ec))
                 return badCommandLine("--files: no such folder: " + v);
-            filesDir = absolutePath(v);
+            filesDir = AbsolutePath(v);
             if (filesDir.back() != '/') filesDir += '/';
         } else if (arg == "--script") {
             if (!value(v) || v.empty()) return badCommandLine("--script needs a file");
             // Read and parsed once, here: the file may be a pipe such as /dev/stdin,
             // and the player plays exactly the events that were checked.
             std::string source, error;
-            if (!ReadFileBytes(v, source, ScriptReadCap))
+            if (!ReadFileBytes(v, source, ScriptReadCap, true))
                 return badCommandLine("--script: " + PlatformError());
             auto events = std::make_shared<std::vector<ScriptEvent>>();
             if (!ParseScript(source, v, *events, error)) return badCommandLine(error);
-            config.scriptPath = absolutePath(v);
+            config.scriptPath = AbsolutePath(v);
             config.scriptEvents = std::move(events);
         } else if (arg == "--record") {
             if (!value(v) || v.empty()) return badCommandLine("--record needs a file");
             if (!writableFile(v)) return badCommandLine("--record: cannot write " + v);
-            config.recordPath = absolutePath(v);
+            config.recordPath = AbsolutePath(v);
         } else if (arg == "--seed") {
             if (!value(v) || !readSeed(v, config.seed) || config.seed < 0)
                 return badCommandLine("--seed needs a whole number of 0 or more");

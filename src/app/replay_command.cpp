@@ -4,6 +4,7 @@
 #include "app/replay_command.h"
 
 #include "app/app.h"
+#include "app/cmdline.h"
 #include "draw/draw.h"
 #include "game/replay.h"
 #include "game/replay_view.h"
@@ -14,7 +15,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 ReplayCommand replayCommand;
 
@@ -31,13 +31,6 @@ bool readSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
-// A path from the command line made absolute against the starting folder.
-std::string absolute(const std::string& path) {
-    std::error_code ec;
-    auto abs = std::filesystem::absolute(path, ec);
-    return ec ? path : abs.lexically_normal().string();
-}
-
 } // namespace
 
 // Takes --replay, --video, --size and --checksums with their values.
@@ -52,17 +45,15 @@ bool TakeReplayArgument(const std::string& arg, int& i, int argc, char** argv,
     }
     std::string value = argv[++i];
     if (arg == "--replay") {
-        replayCommand.replayPath = absolute(value);
+        replayCommand.replayPath = AbsolutePath(value);
     } else if (arg == "--video") {
-        std::string ext = value.size() > 5 ? value.substr(value.size() - 5) : "";
-        if (ext != ".webm" && (ext.size() < 4 || ext.substr(1) != ".mp4"))
-            complaint = "--video needs a file ending in .mp4 or .webm";
-        replayCommand.videoPath = absolute(value);
+        if (VideoFileKind(value) == 0) complaint = "--video needs a file ending in .mp4 or .webm";
+        replayCommand.videoPath = AbsolutePath(value);
     } else if (arg == "--size") {
         if (!readSize(value, replayCommand.width, replayCommand.height))
             complaint = "--size needs WxH, each from 16 to 7680";
     } else {
-        replayCommand.checksumPath = absolute(value);
+        replayCommand.checksumPath = AbsolutePath(value);
     }
     return true;
 }

@@ -4,7 +4,6 @@
 #include "draw/draw.h"
 
 #include "platform/platform.h"
-#include "shell/frame.h"
 
 #include <cmath>
 
@@ -93,7 +92,7 @@ static bool TakeBudget(int kind) {
 
 // A counted draw with its top-left corner at x, y, within the kind's budget.
 void DrawSprite(int image, int x, int y, int frameIndex, int kind) {
-    if (!FramePresented()) return; // a slow system's skipped frames draw no counted sprites
+    if (!sprites.FrameShown) return; // a slow system's skipped frames draw no counted sprites
     float sx = 1, sy = 1;
     GetDrawScale(sx, sy);
     if (!TakeBudget(kind)) return;
@@ -103,7 +102,7 @@ void DrawSprite(int image, int x, int y, int frameIndex, int kind) {
 // A counted sprite with an additive halo glowScale times its size; state is restored.
 void DrawGlowSprite(int image, int x, int y, int frameIndex, int glowImage, float glowScale,
                     float glowAlpha) {
-    if (!FramePresented()) return;
+    if (!sprites.FrameShown) return;
     float sx = 1, sy = 1;
     GetDrawScale(sx, sy);
     float a0 = GetDrawAlpha();
@@ -132,21 +131,6 @@ float ClampFloat(float v, float lo, float hi) {
     if (v > hi) v = hi;
     if (v < lo) v = lo;
     return v;
-}
-
-// 1 when the point lies strictly inside the rectangle (edges are outside).
-static int PointInRect(int px, int py, int x, int y, int w, int h) {
-    return (x < px && px < x + w && y < py && py < y + h) ? 1 : 0;
-}
-
-// Whether this frame's mouse position is strictly inside the rectangle.
-int MouseInRect(int x, int y, int w, int h) {
-    return PointInRect(frame.FrameMouseX, frame.FrameMouseY, x, y, w, h);
-}
-
-// Whether the previous frame's mouse position was strictly inside the rectangle.
-int PrevMouseInRect(int x, int y, int w, int h) {
-    return PointInRect(frame.PrevMouseX, frame.PrevMouseY, x, y, w, h);
 }
 
 // The text without the characters that are unsafe in file names.

@@ -10,10 +10,13 @@ inline constexpr float TintKeepAlpha = 37171648.0f; // SetTint's alpha: leave un
 
 enum SpriteKind { SpriteKindMain = 1, SpriteKindGlow = 2, SpriteKindParticle = 3 };
 
-// Per-frame tallies of counted draws and the budgets that cap them.
+// Per-frame tallies of counted draws and the budgets that cap them, and
+// whether the frame being drawn will be presented: the frame driver says so at
+// the end of every frame, and counted draws skip the frames that are not.
 struct SpriteTally {
     int DrawnSprites[20] = {};
     int SpriteBudget[20] = {0, 50000, 50000};
+    bool FrameShown = true;
 };
 extern SpriteTally sprites;
 
@@ -29,6 +32,4 @@ void DrawGlowSprite(int image, int x, int y, int frame, int glowImage, float glo
                     float glowAlpha);
 int ClampInt(int v, int lo, int hi);
 float ClampFloat(float v, float lo, float hi);
-int MouseInRect(int x, int y, int w, int h);
-int PrevMouseInRect(int x, int y, int w, int h);
 std::string SafeFileName(const std::string& text);

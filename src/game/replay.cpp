@@ -315,7 +315,7 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
 // Reads and decodes a replay file.
 bool LoadReplay(const std::string& path, Replay& replay, std::string& error) {
     std::string bytes;
-    if (!ReadFileBytes(path, bytes, MaxFileBytes, true)) {
+    if (!ReadFileBytes(path, bytes, MaxFileBytes)) {
         error = PlatformError();
         return false;
     }

@@ -205,19 +205,14 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, boo
 }
 
 // Reads everything the file gives, stopping with an error past cap bytes.
-bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap, bool regularOnly) {
+bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap, bool pipesToo) {
     bytes.clear();
     std::string why;
-    FILE* f = nullptr;
-    if (regularOnly) {
-        int fd = OpenRegularForReading(path, why);
-        f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
-        if (!f && fd >= 0) close(fd);
-    } else {
-        f = std::fopen(path.c_str(), "rb");
-        if (!f) why = std::strerror(errno);
-    }
+    int fd = pipesToo ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : OpenRegularForReading(path, why);
+    if (fd < 0 && why.empty()) why = std::strerror(errno);
+    FILE* f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
     if (!f) {
+        if (fd >= 0) why = std::strerror(errno), close(fd);
         SetPlatformError("cannot read " + path + ": " + why);
         return false;
     }

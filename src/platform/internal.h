@@ -27,9 +27,6 @@ unsigned VideoWindowId(); // SDL window id of the open display, 0 when none
 // Maps a window point of a mouse event to logical coordinates where the
 // platform's own rasteriser draws (SDL's renderers map their events themselves).
 void VideoWindowToLogical(int& x, int& y);
-// The back buffer as presented next, whole, in physical pixels: the one place
-// the video export reads pictures from.
-Pixmap ReadPresentedFrame();
 void VideoExportFlip(); // video_export.cpp: takes the picture about to be presented
 
 // clock module

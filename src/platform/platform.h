@@ -161,6 +161,8 @@ void RenderAudio(int16_t* interleavedStereo, int frames);
 // pictures and sound give the same file byte for byte.
 bool StartVideoExport(const std::string& path, int fps, int expectedFrames, int width = 0,
                       int height = 0);
+// The kind of video a file name asks for: 1 ".mp4", 2 ".webm", 0 neither.
+int VideoFileKind(const std::string& path);
 bool VideoExportActive();
 int VideoExportFrames(); // frames written so far
 // Writes what is due by now and closes the file; false (PlatformError()) when
@@ -227,11 +229,10 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, boo
 // Writes lines, each ended by CR LF, to a temporary file in the same folder
 // and renames it over path, so a crash never leaves a half-written file.
 bool WriteTextLinesAtomic(const std::string& path, const std::vector<std::string>& lines);
-// Reads a whole file of any kind (a pipe too, unless regularOnly) into bytes;
-// false (see PlatformError) when it cannot be read, is refused or holds more
-// than cap bytes. A regularOnly read never waits on a pipe.
-bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap,
-                   bool regularOnly = false);
+// Reads a whole regular file into bytes (with pipesToo, a pipe or device as
+// well, read until its writer closes it); false (see PlatformError) when it
+// cannot be read, is refused or holds more than cap bytes.
+bool ReadFileBytes(const std::string& path, std::string& bytes, size_t cap, bool pipesToo = false);
 // Saves bytes through a temporary file in the same folder, like the above.
 bool WriteFileAtomic(const std::string& path, const std::string& bytes);
 // The names of the plain files in a folder, sorted; empty when it cannot be read.

@@ -514,8 +514,3 @@ Pixmap GrabPixmap(int x, int y, int width, int height) {
     }
     return pixmap;
 }
-
-// The whole back buffer, as the video export takes it before each Flip.
-Pixmap ReadPresentedFrame() {
-    return GrabPixmap(0, 0, PhysicalWidth(), PhysicalHeight());
-}

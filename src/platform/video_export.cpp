@@ -7,6 +7,8 @@
 // from the loopback device. H.264 and AAC go into .mp4, VP9 and Opus into
 // .webm. Encoders run on one thread with bit-exact flags and the muxers write
 // no dates or tool names, so the same pictures and sound give the same file.
+// The file is written under a temporary name beside the target and renamed
+// over it at the end, so a failed or killed export leaves the old file whole.
 #include "platform/internal.h"
 
 extern "C" {
@@ -18,9 +20,13 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +44,8 @@ struct ExportState {
     bool opened = false; // the file and encoders are open (at the first flip)
     bool failed = false;
     std::string path, error;
+    std::string temp;    // the file being written, renamed to path at the end
+    std::string libNote; // the libraries' last error message
     int fps = 60;
     int width = 0, height = 0;
     AVFormatContext* format = nullptr;
@@ -57,6 +65,16 @@ struct ExportState {
 
 ExportState out;
 
+// FFmpeg's messages: errors are kept for the failure text, the rest (the
+// encoders' statistics, notes) is dropped instead of reaching stderr.
+void keepLibraryError(void*, int level, const char* format, va_list args) {
+    if (level > AV_LOG_ERROR) return;
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    out.libNote = text;
+    while (!out.libNote.empty() && out.libNote.back() == '\n') out.libNote.pop_back();
+}
+
 // Notes the first failure; the export then stops taking frames.
 bool fail(const std::string& what, int code = 0) {
     if (!out.failed) {
@@ -67,8 +85,35 @@ bool fail(const std::string& what, int code = 0) {
             av_strerror(code, text, sizeof text);
             out.error += std::string(": ") + text;
         }
+        if (!out.libNote.empty()) out.error += " (" + out.libNote + ")";
     }
     return false;
+}
+
+// Makes a new empty file beside path for the export to write; "" when none can be made.
+std::string makeTempBeside(const std::string& path) {
+    for (int n = 0; n < 100; ++n) {
+        std::string name = path + ".part" + std::to_string(getpid()) + "-" + std::to_string(n);
+        int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            close(fd);
+            return name;
+        }
+        if (errno != EEXIST) break;
+    }
+    return "";
+}
+
+// Pushes the written file to disk, then gives it the final name.
+bool moveIntoPlace() {
+    int fd = open(out.temp.c_str(), O_RDONLY | O_CLOEXEC);
+    bool done = fd >= 0 && fsync(fd) == 0;
+    int err = errno;
+    if (fd >= 0) close(fd);
+    if (done && std::rename(out.temp.c_str(), out.path.c_str()) != 0) done = false, err = errno;
+    if (!done) return fail("cannot write " + out.path + ": " + std::strerror(err));
+    out.temp.clear();
+    return true;
 }
 
 // Sends one frame (nullptr flushes) and writes every packet that comes out.
@@ -93,6 +138,7 @@ bool openEncoder(Encoder& e, const char* name, bool isVideo) {
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
     if (!codec) return fail(std::string("no ") + name + " encoder in this FFmpeg");
     e.ctx = avcodec_alloc_context3(codec);
+    if (!e.ctx) return fail("out of memory for the encoder");
     e.ctx->thread_count = 1;
     e.ctx->flags |= AV_CODEC_FLAG_BITEXACT;
     if (out.format->oformat->flags & AVFMT_GLOBALHEADER)
@@ -126,9 +172,11 @@ bool openEncoder(Encoder& e, const char* name, bool isVideo) {
     if (code < 0) return fail(std::string("cannot start the ") + name + " encoder", code);
     e.stream = avformat_new_stream(out.format, nullptr);
     if (!e.stream) return fail("cannot add a stream");
-    avcodec_parameters_from_context(e.stream->codecpar, e.ctx);
+    code = avcodec_parameters_from_context(e.stream->codecpar, e.ctx);
+    if (code < 0) return fail("cannot describe the stream", code);
     e.stream->time_base = e.ctx->time_base;
     e.frame = av_frame_alloc();
+    if (!e.frame) return fail("out of memory for frames");
     if (isVideo) {
         e.frame->format = e.ctx->pix_fmt;
         e.frame->width = out.width;
@@ -149,10 +197,10 @@ bool openFile(int width, int height) {
     out.width = width & ~1; // 4:2:0 pictures have even sides
     out.height = height & ~1;
     if (out.width < 16 || out.height < 16) return fail("the picture is too small");
-    int code = avformat_alloc_output_context2(&out.format, nullptr, nullptr, out.path.c_str());
+    const bool webm = VideoFileKind(out.path) == 2;
+    int code = avformat_alloc_output_context2(&out.format, nullptr, webm ? "webm" : "mp4", nullptr);
     if (code < 0 || !out.format) return fail("cannot make a video file named " + out.path, code);
     out.format->flags |= AVFMT_FLAG_BITEXACT;
-    bool webm = std::strcmp(out.format->oformat->name, "webm") == 0;
     if (!openEncoder(out.video, webm ? "libvpx-vp9" : "libx264", true) ||
         !openEncoder(out.audio, webm ? "libopus" : "aac", false))
         return false;
@@ -161,7 +209,11 @@ bool openFile(int width, int height) {
                                SampleRate, &stereo, AV_SAMPLE_FMT_S16, SampleRate, 0, nullptr);
     if (code < 0 || swr_init(out.resampler) < 0) return fail("cannot convert the sound", code);
     out.packet = av_packet_alloc();
-    code = avio_open(&out.format->pb, out.path.c_str(), AVIO_FLAG_WRITE);
+    if (!out.packet) return fail("out of memory for packets");
+    out.temp = makeTempBeside(out.path);
+    if (out.temp.empty())
+        return fail("cannot write beside " + out.path + ": " + std::strerror(errno));
+    code = avio_open(&out.format->pb, out.temp.c_str(), AVIO_FLAG_WRITE);
     if (code < 0) return fail("cannot write " + out.path, code);
     code = avformat_write_header(out.format, nullptr);
     return code < 0 ? fail("cannot start " + out.path, code) : true;
@@ -180,8 +232,9 @@ bool encodeSound(bool last) {
         used += take;
         if (av_frame_make_writable(a.frame) < 0) return fail("out of memory for sound");
         const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(chunk.data())};
-        if (swr_convert(out.resampler, a.frame->data, int(need), in, int(need)) < 0)
-            return fail("cannot convert the sound");
+        // Same rate in and out: every sample comes out at once, none is held back.
+        int made = swr_convert(out.resampler, a.frame->data, int(need), in, int(need));
+        if (made != int(need)) return fail("cannot convert the sound", made);
         a.frame->pts = a.nextPts;
         a.nextPts += int64_t(need);
         if (!encode(a, a.frame)) return false;
@@ -226,6 +279,10 @@ void emitUntil(int64_t until) {
                 out.scaler, out.held.width, out.held.height, AV_PIX_FMT_BGRA, out.width, out.height,
                 AV_PIX_FMT_YUV420P, SWS_BILINEAR | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr,
                 nullptr, nullptr);
+            if (!out.scaler) {
+                fail("cannot scale the pictures");
+                return;
+            }
             const uint8_t* planes[1] = {reinterpret_cast<const uint8_t*>(out.held.pixels.data())};
             const int strides[1] = {out.held.width * 4};
             sws_scale(out.scaler, planes, strides, 0, out.held.height, v.frame->data,
@@ -261,17 +318,27 @@ void release() {
         if (out.format->pb) avio_closep(&out.format->pb);
         avformat_free_context(out.format);
     }
+    if (!out.temp.empty()) unlink(out.temp.c_str()); // a failed export leaves nothing half-made
+    av_log_set_callback(av_log_default_callback);
     out = ExportState{};
 }
 
 } // namespace
 
+// 1 for a name ending in ".mp4", 2 for ".webm", 0 for anything else.
+int VideoFileKind(const std::string& path) {
+    auto endsIn = [&](const std::string& ext) {
+        return path.size() > ext.size() &&
+               path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
+    };
+    return endsIn(".mp4") ? 1 : endsIn(".webm") ? 2 : 0;
+}
+
 // Starts taking presented frames into a video (the file opens at the first
 // Flip, sized like the display); sound comes from the loopback device.
 bool StartVideoExport(const std::string& path, int fps, int expectedFrames, int width, int height) {
     if (out.active) release();
-    std::string ext = path.size() >= 5 ? path.substr(path.size() - 5) : "";
-    if (ext != ".webm" && path.size() >= 4 && path.substr(path.size() - 4) != ".mp4") {
+    if (VideoFileKind(path) == 0) {
         SetPlatformError("video export: the file must end in .mp4 or .webm");
         return false;
     }
@@ -287,6 +354,7 @@ bool StartVideoExport(const std::string& path, int fps, int expectedFrames, int 
     out.width = width;
     out.height = height;
     out.began = std::chrono::steady_clock::now();
+    av_log_set_callback(keepLibraryError);
     return true;
 }
 
@@ -305,7 +373,7 @@ void VideoExportFlip() {
             return;
     }
     emitUntil(framesDue());
-    out.held = ReadPresentedFrame();
+    out.held = GrabPixmap(0, 0, PhysicalWidth(), PhysicalHeight()); // the whole back buffer
     out.heldFrom = out.emitted;
 }
 
@@ -329,6 +397,11 @@ bool FinishVideoExport() {
             int code = av_write_trailer(out.format);
             if (code < 0) fail("cannot finish " + out.path, code);
         }
+        if (!out.failed) {
+            int code = avio_closep(&out.format->pb);
+            if (code < 0) fail("cannot write " + out.path, code);
+        }
+        if (!out.failed) moveIntoPlace();
         showProgress(true);
         ok = !out.failed;
     } else if (!out.opened) {

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "scores/scores.h"
 #include "shell/display.h"
+#include "shell/frame.h"
 #include "shell/shell.h"
 #include "text/text.h"
 

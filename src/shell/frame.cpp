@@ -81,6 +81,21 @@ bool FramePresented() {
     return shell.Settings[slot::SlowSystem] == 0 || frame.FrameParity == 0;
 }
 
+// 1 when the point lies strictly inside the rectangle (edges are outside).
+static int pointInRect(int px, int py, int x, int y, int w, int h) {
+    return (x < px && px < x + w && y < py && py < y + h) ? 1 : 0;
+}
+
+// Whether this frame's mouse position is strictly inside the rectangle.
+int MouseInRect(int x, int y, int w, int h) {
+    return pointInRect(frame.FrameMouseX, frame.FrameMouseY, x, y, w, h);
+}
+
+// Whether the previous frame's mouse position was strictly inside the rectangle.
+int PrevMouseInRect(int x, int y, int w, int h) {
+    return pointInRect(frame.PrevMouseX, frame.PrevMouseY, x, y, w, h);
+}
+
 // Queues a one-line pop-up at the bottom left of the screen.
 void PostNotice(const std::string& text, int c) {
     frame.Notices.push_back(Notice{0, text, c});
@@ -127,6 +142,7 @@ int EndFrame(int showPointer) {
     frame.FrameRate = (1000 / frameMs + 2 * frame.FrameRate) / 3;
     frame.LastFrameEnd = Millis();
     frame.FrameParity = 1 - frame.FrameParity;
+    sprites.FrameShown = FramePresented();
     bool altF4 = IsKeyDown(KeyF4) && (IsKeyDown(KeyLeftAlt) || IsKeyDown(KeyRightAlt));
     if (altF4 || CloseRequested()) {
         if (frame.ScreenTakesClose)

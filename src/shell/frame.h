@@ -35,6 +35,9 @@ extern FrameState frame;
 int EndFrame(int showPointer);
 void PostNotice(const std::string& text, int c);
 // Whether this frame is presented: always, or only at parity 0 on a slow system.
-// The counted sprite draws skip the frames that are not.
+// EndFrame hands the next frame's answer to the drawing toolkit (sprites.FrameShown).
 bool FramePresented();
+// Whether this (or the previous) frame's mouse position is strictly inside the rectangle.
+int MouseInRect(int x, int y, int w, int h);
+int PrevMouseInRect(int x, int y, int w, int h);
 void DrawNotices(); // the notices' frame: drawn, aged, the old ones dropped
