@@ -301,10 +301,11 @@ TEST(DrawHelpers, TheToolkitIncludesOnlyItselfAndThePlatform) {
         std::string source = ReadWholeFile(std::string(ZP_SOURCE_DIR) + "/src/draw/" + file);
         ASSERT_FALSE(source.empty()) << file;
         std::istringstream text(source);
-        for (std::string line; std::getline(text, line);)
-            if (line.rfind("#include \"", 0) == 0)
-                EXPECT_TRUE(line.rfind("#include \"draw/", 0) == 0 ||
-                            line == "#include \"platform/platform.h\"")
-                    << file << ": " << line;
+        for (std::string line; std::getline(text, line);) {
+            if (line.rfind("#include \"", 0) != 0) continue;
+            EXPECT_TRUE(line.rfind("#include \"draw/", 0) == 0 ||
+                        line == "#include \"platform/platform.h\"")
+                << file << ": " << line;
+        }
     }
 }

@@ -213,6 +213,8 @@ TEST(ReadFileBytes, OnlyRegularFilesUnlessPipesAreAsked) {
         std::string bytes = "stale";
         EXPECT_EQ(ReadFileBytes(c.path, bytes, 64, c.pipesToo), c.ok) << c.path;
         EXPECT_EQ(bytes, c.ok ? "abc" : "") << c.path;
-        if (!c.ok) EXPECT_NE(PlatformError().find(c.said), std::string::npos) << PlatformError();
+        if (!c.ok) {
+            EXPECT_NE(PlatformError().find(c.said), std::string::npos) << PlatformError();
+        }
     }
 }
