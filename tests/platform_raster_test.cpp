@@ -175,14 +175,8 @@ std::vector<uint32_t> background(int width, int height) {
     return pixels;
 }
 
-// Draws a list with the rasteriser on a canvas of the given size.
-std::vector<uint32_t> rasterise(const std::vector<Draw>& draws, int width, int height,
-                                int threads = 1, bool simd = true) {
-    RasterCanvas canvas;
-    EXPECT_TRUE(RasterOpen(canvas, width, height));
-    canvas.pixels = background(width, height);
-    canvas.threads = threads;
-    canvas.simd = simd;
+// Adds a list of draws to a canvas.
+void addDraws(RasterCanvas& canvas, const std::vector<Draw>& draws) {
     for (const Draw& d : draws) {
         float c[8];
         d.shape.corners(c);
@@ -194,6 +188,17 @@ std::vector<uint32_t> rasterise(const std::vector<Draw>& draws, int width, int h
             RasterAdd(canvas, c, nullptr, 0, 0, 1, 1, d.tint, d.blend);
         }
     }
+}
+
+// Draws a list with the rasteriser on a canvas of the given size.
+std::vector<uint32_t> rasterise(const std::vector<Draw>& draws, int width, int height,
+                                int threads = 1, bool simd = true) {
+    RasterCanvas canvas;
+    EXPECT_TRUE(RasterOpen(canvas, width, height));
+    canvas.pixels = background(width, height);
+    canvas.threads = threads;
+    canvas.simd = simd;
+    addDraws(canvas, draws);
     RasterFlush(canvas);
     return canvas.pixels;
 }
@@ -418,6 +423,32 @@ TEST(RasterPaths, OneTwoAndFourThreadsGiveTheSamePixels) {
     EXPECT_EQ(rasterise(scene, 320, 240, 2), one);
     EXPECT_EQ(rasterise(scene, 320, 240, 4), one);
     EXPECT_NE(one, background(320, 240));
+}
+
+// A flush into a larger picture (a window surface) leaves the canvas's
+// picture in its top-left corner and nothing else, whoever drew the bands.
+TEST(RasterPaths, FlushingIntoATargetCopiesEveryBandOnce) {
+    const std::vector<Draw> scene = randomScene(5, 2000, 320, 240);
+    const int pitch = 330;
+    for (int threads : {1, 2, 4}) {
+        for (size_t count : {size_t(0), size_t(3), scene.size()}) {
+            SCOPED_TRACE(std::to_string(threads) + " threads, " + std::to_string(count) + " quads");
+            RasterCanvas canvas;
+            ASSERT_TRUE(RasterOpen(canvas, 320, 240));
+            canvas.threads = threads;
+            addDraws(canvas, {scene.begin(), scene.begin() + std::ptrdiff_t(count)});
+            std::vector<uint32_t> target(size_t(pitch) * 250, 0x12345678u);
+            RasterFlushTo(canvas, target.data(), pitch * 4, pitch, 250);
+            EXPECT_EQ(RasterPending(canvas), 0);
+            int wrong = 0;
+            for (int y = 0; y < 250; y++)
+                for (int x = 0; x < pitch; x++)
+                    wrong +=
+                        target[size_t(y * pitch + x)] !=
+                        (x < 320 && y < 240 ? canvas.pixels[size_t(y * 320 + x)] : 0x12345678u);
+            EXPECT_EQ(wrong, 0);
+        }
+    }
 }
 
 TEST(RasterPaths, AFullBatchIsDrawnBeforeMoreQuadsAreTaken) {

@@ -484,13 +484,17 @@ __attribute__((target("avx2"))) void rowsAvx2(const RasterQuad& q, uint32_t* pix
                                               int y0, int y1) {
     if (q.sampler == SamplerFill) {
         const __m256i c = _mm256_set1_epi32(int(q.tint | 0xFF000000u));
+        const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
         for (int y = y0; y < y1; y++) {
             int from = 0, to = 0;
             rowSpan(q, y, from, to);
             uint32_t* dst = pixels + size_t(y) * size_t(stride) + size_t(from);
             int n = to - from, i = 0;
             for (; i + 8 <= n; i += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), c);
-            std::fill_n(dst + i, n - i, q.tint | 0xFF000000u);
+            // the last few under a lane mask, not one at a time
+            if (i < n)
+                _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + i),
+                                       _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), lanes), c);
         }
         return;
     }
