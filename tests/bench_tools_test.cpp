@@ -110,7 +110,7 @@ TEST(BenchSearch, DoublesUntilAFailureThenHalvesTheGap) {
     int steps = 0;
     while (!SearchSettled(s) && steps < 20) AdvanceSearch(s, true), steps++;
     EXPECT_TRUE(SearchSettled(s));
-    EXPECT_GE(s.lo, 5800);
+    EXPECT_GE(s.lo, 5700); // within 5 % of the failed count
     EXPECT_LT(s.lo, 6000);
 }
 

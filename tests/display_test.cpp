@@ -321,3 +321,50 @@ TEST_F(DisplayTest, CrashMarkerSwitchesOpenGlOnlyAndFullscreenNeedsADepth) {
     EXPECT_TRUE(has("\tUsing DirectX 9 Driver"));
     EXPECT_TRUE(has("\tResolution : 1024x768,32"));
 }
+
+// A GL engine whose driver draws on the processor is drawn by the rasteriser;
+// the setup file keeps the player's choice and the log says what was found.
+TEST_F(DisplayTest, SoftwareGlDriverIsDrawnByTheRasteriserAndLoggedOnce) {
+    struct Case {
+        const char* driver;
+        bool accelerated;
+        int engine;
+        const char* opened;
+    };
+    const Case cases[] = {
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", true, 0, "software"},
+        {"softpipe", true, 1, "software"},
+        {"Software Rasterizer", true, 0, "software"},
+        {"Mesa DRI Intel(R) HD Graphics 620", false, 1, "software"},
+        {"Mesa DRI Intel(R) HD Graphics 620", true, 0, "opengl"},
+        {"AMD Radeon RX 580", true, 1, "opengles2"},
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", true, 2, "software"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.driver + std::string(" engine ") + std::to_string(c.engine));
+        std::string dir = MakeTempDir("driver") + "251/";
+        std::filesystem::create_directory(dir);
+        ASSERT_TRUE(ChangeDir(dir));
+        shell.DebugLog = CreateTextFile(dir + "Debug.txt");
+        SetRecordedDriver(c.driver, c.accelerated);
+        shell.Settings[slot::GfxEngine] = c.engine;
+        ASSERT_TRUE(ApplyDisplaySettings());
+        CloseTextFile(shell.DebugLog);
+        shell.DebugLog = 0;
+        EXPECT_EQ(OpenedEngineName(), c.opened);
+        EXPECT_EQ(shell.Settings[slot::GfxEngine], c.engine);
+        auto log = ReadLinesOf(dir + "Debug.txt");
+        auto line = std::find_if(log.begin(), log.end(), [](const std::string& l) {
+            return l.rfind("\tDriver : ", 0) == 0;
+        });
+        if (c.engine == 2) {
+            EXPECT_EQ(line, log.end());
+            continue;
+        }
+        ASSERT_NE(line, log.end());
+        EXPECT_NE(line->find(c.driver), std::string::npos) << *line;
+        EXPECT_EQ(line->find("rasteriser draws") != std::string::npos,
+                  std::string(c.opened) == "software")
+            << *line;
+    }
+}

@@ -48,11 +48,13 @@ TestTexture randomTexture(int w, int h, unsigned seed) {
 struct Shape {
     float x = 0, y = 0, w = 16, h = 16;
     float degrees = 0, scaleX = 1, scaleY = 1;
+    float shear = 0; // y moves this much per unit of x before turning
     float u0 = 0, v0 = 0, u1 = 16, v1 = 16;
     void corners(float out[8]) const {
         double r = double(degrees) * 3.14159265358979323846 / 180.0;
         double c = std::cos(r), s = std::sin(r);
         auto put = [&](int i, double lx, double ly) {
+            ly += shear * lx;
             lx *= scaleX, ly *= scaleY;
             out[2 * i] = float(x + c * lx - s * ly);
             out[2 * i + 1] = float(y + s * lx + c * ly);
@@ -173,14 +175,8 @@ std::vector<uint32_t> background(int width, int height) {
     return pixels;
 }
 
-// Draws a list with the rasteriser on a canvas of the given size.
-std::vector<uint32_t> rasterise(const std::vector<Draw>& draws, int width, int height,
-                                int threads = 1, bool simd = true) {
-    RasterCanvas canvas;
-    EXPECT_TRUE(RasterOpen(canvas, width, height));
-    canvas.pixels = background(width, height);
-    canvas.threads = threads;
-    canvas.simd = simd;
+// Adds a list of draws to a canvas.
+void addDraws(RasterCanvas& canvas, const std::vector<Draw>& draws) {
     for (const Draw& d : draws) {
         float c[8];
         d.shape.corners(c);
@@ -192,6 +188,17 @@ std::vector<uint32_t> rasterise(const std::vector<Draw>& draws, int width, int h
             RasterAdd(canvas, c, nullptr, 0, 0, 1, 1, d.tint, d.blend);
         }
     }
+}
+
+// Draws a list with the rasteriser on a canvas of the given size.
+std::vector<uint32_t> rasterise(const std::vector<Draw>& draws, int width, int height,
+                                int threads = 1, bool simd = true) {
+    RasterCanvas canvas;
+    EXPECT_TRUE(RasterOpen(canvas, width, height));
+    canvas.pixels = background(width, height);
+    canvas.threads = threads;
+    canvas.simd = simd;
+    addDraws(canvas, draws);
     RasterFlush(canvas);
     return canvas.pixels;
 }
@@ -398,6 +405,18 @@ TEST(RasterPaths, AvxAndPortableLoopsGiveTheSamePixels) {
     }
 }
 
+// Quads whose texels step by one along a row but also move down it (at half
+// size turned 60 degrees, or sheared) are no straight copies.
+TEST(RasterPaths, AvxAndPortableLoopsAgreeOnTexelStepsOfOneThatTurn) {
+    if (!RasterHasAvx2()) GTEST_SKIP() << "this processor has no AVX2";
+    Draw sheared = turned(20, 10, 0, 1, 1, false);
+    sheared.shape.shear = 0.5f;
+    for (const Draw& d : {turned(30, 12, 60, 0.5f, 0.5f, false), sheared}) {
+        EXPECT_EQ(rasterise({d}, 48, 40, 1, true), rasterise({d}, 48, 40, 1, false));
+        EXPECT_NE(rasterise({d}, 48, 40), background(48, 40));
+    }
+}
+
 TEST(RasterPaths, OneTwoAndFourThreadsGiveTheSamePixels) {
     std::vector<Draw> scene = randomScene(11, 2000, 320, 240);
     std::vector<uint32_t> one = rasterise(scene, 320, 240, 1);
@@ -406,13 +425,43 @@ TEST(RasterPaths, OneTwoAndFourThreadsGiveTheSamePixels) {
     EXPECT_NE(one, background(320, 240));
 }
 
+// A flush into a larger picture (a window surface) leaves the canvas's
+// picture in its top-left corner and nothing else, whoever drew the bands.
+TEST(RasterPaths, FlushingIntoATargetCopiesEveryBandOnce) {
+    const std::vector<Draw> scene = randomScene(5, 2000, 320, 240);
+    const int pitch = 330;
+    for (int threads : {1, 2, 4}) {
+        for (size_t count : {size_t(0), size_t(3), scene.size()}) {
+            SCOPED_TRACE(std::to_string(threads) + " threads, " + std::to_string(count) + " quads");
+            RasterCanvas canvas;
+            ASSERT_TRUE(RasterOpen(canvas, 320, 240));
+            canvas.threads = threads;
+            addDraws(canvas, {scene.begin(), scene.begin() + std::ptrdiff_t(count)});
+            std::vector<uint32_t> target(size_t(pitch) * 250, 0x12345678u);
+            RasterFlushTo(canvas, target.data(), pitch * 4, pitch, 250);
+            EXPECT_EQ(RasterPending(canvas), 0);
+            int wrong = 0;
+            for (int y = 0; y < 250; y++)
+                for (int x = 0; x < pitch; x++)
+                    wrong +=
+                        target[size_t(y * pitch + x)] !=
+                        (x < 320 && y < 240 ? canvas.pixels[size_t(y * 320 + x)] : 0x12345678u);
+            EXPECT_EQ(wrong, 0);
+        }
+    }
+}
+
 TEST(RasterPaths, AFullBatchIsDrawnBeforeMoreQuadsAreTaken) {
     // More quads than one batch holds, each brightening the same pixel.
+    // The queue's storage never grows: the workers read it while it fills.
     RasterCanvas canvas;
     ASSERT_TRUE(RasterOpen(canvas, 4, 4));
+    const size_t capacity = canvas.quads.capacity();
     const float corners[8] = {1, 1, 2, 1, 1, 2};
-    for (int i = 0; i < 20000; i++)
+    for (int i = 0; i < 20000; i++) {
         RasterAdd(canvas, corners, nullptr, 0, 0, 1, 1, 0xFF010101u, RasterBlend::Add);
+        ASSERT_EQ(canvas.quads.capacity(), capacity) << "after quad " << i;
+    }
     EXPECT_LT(RasterPending(canvas), 20000);
     RasterFlush(canvas);
     EXPECT_EQ(canvas.pixels[5], 0xFFFFFFFFu); // saturated, not wrapped
@@ -638,6 +687,7 @@ TEST(RasterWindow, PicturesMatchSdlsOpenGlRenderer) {
     FindImage(crisp)->surface.pixels = sprite().pixels;
     FindImage(smooth)->surface.pixels = oddSprite().pixels;
     Pixmap pictures[2];
+    KeepSoftwareGl(true); // SDL's OpenGL renderer, whatever its driver
     for (int engine : {0, 2}) {
         SetGraphicsEngine(engine);
         ASSERT_TRUE(OpenDisplay(320, 240, 0, 60)) << PlatformError();
@@ -709,8 +759,22 @@ TEST(RasterWindow, MapsThePointerFollowsAResizeAndSurvivesEngineSwitches) {
         EXPECT_EQ(p.pixels[size_t(100 * 480 + 400)], 0xFF000000u);
     }
 
-    // Switching to another engine and back, as the settings panel does.
+    // A GL engine on a driver without a graphics card (Xvfb's) gives way to
+    // the rasteriser on the same window, unless told to stay.
     SetGraphicsEngine(1);
+    ASSERT_TRUE(OpenDisplay(320, 240, 0, 60)) << PlatformError();
+    bool software = DisplayDriverReport().find("rasteriser draws") != std::string::npos;
+    EXPECT_EQ(videoState.raster, software) << DisplayDriverReport();
+    if (software) {
+        SetLogicalSize(0, 0);
+        ClearScreen();
+        SetColor(0, 255, 0);
+        DrawRect(10, 10, 5, 5);
+        Flip(0);
+        EXPECT_EQ(GrabPixmap(12, 12, 1, 1).pixels[0], 0xFF00FF00u);
+    }
+    // Switching to another engine and back, as the settings panel does.
+    KeepSoftwareGl(true);
     ASSERT_TRUE(OpenDisplay(320, 240, 0, 60)) << PlatformError();
     EXPECT_FALSE(videoState.raster);
     SetGraphicsEngine(2);

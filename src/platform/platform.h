@@ -57,6 +57,10 @@ bool OpenDisplay(int width, int height, int depth, int refresh);
 void CloseDisplay();
 bool DisplayIsOpen();
 const std::string& OpenedEngineName(); // the SDL renderer that actually opened
+// One line on what the chosen engine's driver was found to be and what draws:
+// a GL engine on a software driver (llvmpipe and the like) is drawn by the
+// "software" engine instead. "" when the software engine was chosen.
+const std::string& DisplayDriverReport();
 int PhysicalWidth();
 int PhysicalHeight();
 void SetLogicalSize(int width, int height);

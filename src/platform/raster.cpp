@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -37,12 +38,20 @@ constexpr int MostThreads = 8;
 // Quads handed to the workers at a time while a frame is drawn.
 constexpr int SubmitQuads = 512;
 
+// RasterQuad::sampler: the kind of fetch in the low bits, and SamplerMasked
+// set when texels are alpha-tested.
 enum Sampler : uint8_t {
     SamplerFill,     // solid colour written as it is
     SamplerConstant, // one colour blended (a 1 x 1 texture)
     SamplerNearest,
     SamplerBilinear
 };
+constexpr uint8_t SamplerMasked = 0x80;
+
+// The kind of fetch of a quad, without the mask bit.
+inline int samplerKind(const RasterQuad& q) {
+    return q.sampler & ~SamplerMasked;
+}
 
 // x / 255 rounded, exact for 0 <= x <= 65535.
 inline uint32_t div255(uint32_t x) {
@@ -148,13 +157,17 @@ __attribute__((always_inline)) inline bool rowStart(const RasterQuad& q, int y, 
                                                     int32_t& u, int32_t& v, bool straight = false) {
     if (!straight) rowSpan(q, y, from, to);
     if (from >= to) return false;
-    if ((q.sampler & 0x7F) >= SamplerNearest) {
+    if (samplerKind(q) >= SamplerNearest) {
         double x = double(from) + 0.5, cy = double(y) + 0.5;
         u = fixed(q.uc + q.ux * x + q.uy * cy);
         v = fixed(q.vc + q.vx * x + q.vy * cy);
     }
     return true;
 }
+
+// Draws rows [y0, y1) of a quad into pixels of this stride: the portable
+// loop or an AVX2 kernel.
+using RowsFunction = void (*)(const RasterQuad& q, uint32_t* pixels, int stride, int y0, int y1);
 
 // Draws n pixels of a span with the portable loop.
 void spanScalar(const RasterQuad& q, uint32_t* dst, int n, int32_t u, int32_t v, int32_t du,
@@ -169,11 +182,11 @@ void spanScalar(const RasterQuad& q, uint32_t* dst, int n, int32_t u, int32_t v,
         for (int i = 0; i < n; i++) dst[i] = blendPixel(dst[i], tr, tg, tb, ta, q.blend);
         return;
     }
-    const bool masked = (q.sampler & 0x80) != 0;
+    const bool masked = (q.sampler & SamplerMasked) != 0;
     uint32_t uu = uint32_t(u), vv = uint32_t(v);
     for (int i = 0; i < n; i++, uu += uint32_t(du), vv += uint32_t(dv)) {
         uint32_t t;
-        if ((q.sampler & 0x7F) == SamplerNearest) {
+        if (samplerKind(q) == SamplerNearest) {
             t = fetchNearest(q, int32_t(uu), int32_t(vv));
             if (masked) t = maskTexel(t);
         } else {
@@ -215,29 +228,17 @@ ZP_AVX2 __m256i clampLanes(__m256i x, __m256i high) {
     return _mm256_min_epi32(_mm256_max_epi32(x, _mm256_setzero_si256()), high);
 }
 
-// Blends eight source pixels (channels in 32-bit lanes) onto dst.
-template <RasterBlend Blend>
-ZP_AVX2 __m256i blend8(__m256i d, __m256i sr, __m256i sg, __m256i sb, __m256i sa) {
+// Multiplies eight source pixels (channels in 32-bit lanes) onto dst, in
+// 32-bit lanes: the sum needs 17 bits.
+ZP_AVX2 __m256i multiply8(__m256i d, __m256i sr, __m256i sg, __m256i sb, __m256i sa) {
     const __m256i byte = _mm256_set1_epi32(255);
     __m256i dr = _mm256_and_si256(_mm256_srli_epi32(d, 16), byte);
     __m256i dg = _mm256_and_si256(_mm256_srli_epi32(d, 8), byte);
     __m256i db = _mm256_and_si256(d, byte);
     __m256i keep = _mm256_sub_epi32(byte, sa);
-    if constexpr (Blend == RasterBlend::Solid) {
-        dr = sr, dg = sg, db = sb;
-    } else if constexpr (Blend == RasterBlend::Alpha) {
-        dr = div255v(_mm256_add_epi32(mul16(sr, sa), mul16(dr, keep)));
-        dg = div255v(_mm256_add_epi32(mul16(sg, sa), mul16(dg, keep)));
-        db = div255v(_mm256_add_epi32(mul16(sb, sa), mul16(db, keep)));
-    } else if constexpr (Blend == RasterBlend::Add) {
-        dr = _mm256_min_epu32(byte, _mm256_add_epi32(dr, div255v(mul16(sr, sa))));
-        dg = _mm256_min_epu32(byte, _mm256_add_epi32(dg, div255v(mul16(sg, sa))));
-        db = _mm256_min_epu32(byte, _mm256_add_epi32(db, div255v(mul16(sb, sa))));
-    } else {
-        dr = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(dr, sr), mul16(dr, keep))));
-        dg = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(dg, sg), mul16(dg, keep))));
-        db = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(db, sb), mul16(db, keep))));
-    }
+    dr = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(dr, sr), mul16(dr, keep))));
+    dg = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(dg, sg), mul16(dg, keep))));
+    db = _mm256_min_epu32(byte, div255v(_mm256_add_epi32(mul16(db, sb), mul16(db, keep))));
     __m256i out = _mm256_or_si256(_mm256_slli_epi32(dr, 16), _mm256_slli_epi32(dg, 8));
     return _mm256_or_si256(_mm256_or_si256(out, db), _mm256_set1_epi32(int(0xFF000000u)));
 }
@@ -272,7 +273,7 @@ ZP_AVX2 __m256i div255w(__m256i x) {
 // Tints eight texels (straight ARGB) and blends them onto eight pixels, two
 // pixels' channels to a 16-bit lane group at a time: the same integers as
 // blendPixel, twice as many per instruction. Multiply needs 17 bits and
-// goes through blend8 instead.
+// goes through multiply8 instead.
 template <RasterBlend Blend, bool Modulate>
 ZP_AVX2 __m256i tintBlend16(__m256i t, __m256i d, __m256i tint16) {
     const __m256i zero = _mm256_setzero_si256();
@@ -306,6 +307,120 @@ ZP_AVX2 __m256i tintBlend16(__m256i t, __m256i d, __m256i tint16) {
 // Where a span's pixels come from, eight at a time.
 enum class Fetch { Constant, Nearest, Copy, Bilinear };
 
+// What every row of one quad shares: the tint in each form the blends want,
+// and the texel steps and bounds spread over eight lanes.
+struct Lanes8 {
+    __m256i tr, tg, tb, ta; // tint channels in 32-bit lanes
+    __m256i constant;       // the tint as a pixel
+    __m256i tint16;         // the tint's channels in 16-bit lanes, two pixels' worth
+    __m256i laneU, laneV;   // lane k's texel offset from the first lane
+    __m256i stepU, stepV;   // eight pixels' texel step
+    __m256i maxX, maxY, width;
+    bool plain; // white and opaque: texels as they are
+};
+
+// Spreads a quad's tint and texel steps over the lanes.
+ZP_AVX2 Lanes8 lanesOf(const RasterQuad& q, int32_t du, int32_t dv) {
+    const uint32_t tint = q.tint;
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    Lanes8 l;
+    l.tr = _mm256_set1_epi32(int(tint >> 16 & 255));
+    l.tg = _mm256_set1_epi32(int(tint >> 8 & 255));
+    l.tb = _mm256_set1_epi32(int(tint & 255));
+    l.ta = _mm256_set1_epi32(int(tint >> 24));
+    l.constant = _mm256_set1_epi32(int(tint));
+    l.tint16 =
+        _mm256_set1_epi64x(int64_t(uint64_t(tint >> 24) << 48 | uint64_t(tint >> 16 & 255) << 32 |
+                                   uint64_t(tint >> 8 & 255) << 16 | uint64_t(tint & 255)));
+    l.laneU = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(du));
+    l.laneV = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dv));
+    l.stepU = _mm256_set1_epi32(int32_t(uint32_t(du) * 8u));
+    l.stepV = _mm256_set1_epi32(int32_t(uint32_t(dv) * 8u));
+    l.maxX = _mm256_set1_epi32(q.texWidth - 1);
+    l.maxY = _mm256_set1_epi32(q.texHeight - 1);
+    l.width = _mm256_set1_epi32(q.texWidth);
+    l.plain = tint == 0xFFFFFFFFu;
+    return l;
+}
+
+// Eight texels mixed from their four neighbours at fixed-point uv, vv.
+template <bool Masked>
+ZP_AVX2 __m256i bilinear8(const RasterQuad& q, const Lanes8& l, __m256i uv, __m256i vv) {
+    const __m256i byte = _mm256_set1_epi32(255);
+    const int* texels = reinterpret_cast<const int*>(q.texels);
+    const __m256i half = _mm256_set1_epi32(32768);
+    __m256i bu = _mm256_sub_epi32(uv, half), bv = _mm256_sub_epi32(vv, half);
+    __m256i x0 = _mm256_srai_epi32(bu, 16), y0 = _mm256_srai_epi32(bv, 16);
+    __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), byte);
+    __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), byte);
+    const __m256i full = _mm256_set1_epi32(256), one = _mm256_set1_epi32(1);
+    __m256i gx = _mm256_sub_epi32(full, fx), gy = _mm256_sub_epi32(full, fy);
+    __m256i x1 = clampLanes(_mm256_add_epi32(x0, one), l.maxX);
+    __m256i y1 = clampLanes(_mm256_add_epi32(y0, one), l.maxY);
+    x0 = clampLanes(x0, l.maxX), y0 = clampLanes(y0, l.maxY);
+    __m256i r0 = _mm256_mullo_epi32(y0, l.width), r1 = _mm256_mullo_epi32(y1, l.width);
+    __m256i t00 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x0), 4);
+    __m256i t10 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x1), 4);
+    __m256i t01 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x0), 4);
+    __m256i t11 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x1), 4);
+    if constexpr (Masked) t00 = mask8(t00), t10 = mask8(t10), t01 = mask8(t01), t11 = mask8(t11);
+    __m256i t = mix8<0>(t00, t10, t01, t11, fx, gx, fy, gy);
+    t = _mm256_or_si256(t, _mm256_slli_epi32(mix8<8>(t00, t10, t01, t11, fx, gx, fy, gy), 8));
+    t = _mm256_or_si256(t, _mm256_slli_epi32(mix8<16>(t00, t10, t01, t11, fx, gx, fy, gy), 16));
+    return _mm256_or_si256(t, _mm256_slli_epi32(mix8<24>(t00, t10, t01, t11, fx, gx, fy, gy), 24));
+}
+
+// Eight nearest texels at fixed-point uv, vv; an unturned copy whose eight
+// texels lie in one row of the texture loads them at once. u is the row's
+// first texel column and i the first lane's pixel in the row.
+template <Fetch From, bool Masked>
+ZP_AVX2 __m256i nearest8(const RasterQuad& q, const Lanes8& l, __m256i uv, __m256i vv, int32_t u,
+                         int32_t v, int i, bool whole) {
+    __m256i t;
+    int x0 = int32_t(uint32_t(u) + uint32_t(i) * 65536u) >> 16, y = v >> 16;
+    if (From == Fetch::Copy && whole && x0 >= 0 && x0 + 7 < q.texWidth && y >= 0 &&
+        y < q.texHeight) {
+        t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+            q.texels + size_t(y) * size_t(q.texWidth) + size_t(x0)));
+    } else {
+        __m256i ix = clampLanes(_mm256_srai_epi32(uv, 16), l.maxX);
+        __m256i iy = clampLanes(_mm256_srai_epi32(vv, 16), l.maxY);
+        t = _mm256_i32gather_epi32(reinterpret_cast<const int*>(q.texels),
+                                   _mm256_add_epi32(_mm256_mullo_epi32(iy, l.width), ix), 4);
+    }
+    if constexpr (Masked) t = mask8(t);
+    return t;
+}
+
+// Tints eight fetched texels t and blends them onto eight pixels d.
+template <RasterBlend Blend, Fetch From>
+ZP_AVX2 __m256i shade8(const Lanes8& l, __m256i t, __m256i d) {
+    const __m256i byte = _mm256_set1_epi32(255);
+    if constexpr (Blend == RasterBlend::Multiply) {
+        __m256i sr = _mm256_and_si256(_mm256_srli_epi32(t, 16), byte);
+        __m256i sg = _mm256_and_si256(_mm256_srli_epi32(t, 8), byte);
+        __m256i sb = _mm256_and_si256(t, byte), sa = _mm256_srli_epi32(t, 24);
+        if constexpr (From != Fetch::Constant) {
+            sr = div255v(mul16(sr, l.tr)), sg = div255v(mul16(sg, l.tg));
+            sb = div255v(mul16(sb, l.tb)), sa = div255v(mul16(sa, l.ta));
+        }
+        return multiply8(d, sr, sg, sb, sa);
+    } else if (Blend == RasterBlend::Alpha && From != Fetch::Constant && l.plain) {
+        // Untinted texels that are all opaque or all clear need no
+        // arithmetic: the blend would give exactly t or d.
+        __m256i alpha = _mm256_srli_epi32(t, 24);
+        int opaque = _mm256_movemask_ps(
+            _mm256_castsi256_ps(_mm256_cmpeq_epi32(alpha, _mm256_set1_epi32(255))));
+        int clear = _mm256_movemask_ps(
+            _mm256_castsi256_ps(_mm256_cmpeq_epi32(alpha, _mm256_setzero_si256())));
+        return opaque == 0xFF  ? t
+               : clear == 0xFF ? _mm256_or_si256(d, _mm256_set1_epi32(int(0xFF000000u)))
+                               : tintBlend16<Blend, false>(t, d, l.tint16);
+    } else {
+        return tintBlend16<Blend, From != Fetch::Constant>(t, d, l.tint16);
+    }
+}
+
 // Draws rows [y0, y1) of a quad, each eight pixels at a time and the last few
 // under a lane mask; every lane computes exactly what spanScalar computes for
 // its pixel.
@@ -313,26 +428,8 @@ template <RasterBlend Blend, Fetch From, bool Masked>
 __attribute__((target("avx2"))) void rowsAvx2T(const RasterQuad& q, uint32_t* pixels, int stride,
                                                int y0, int y1) {
     const int32_t du = fixed(q.ux), dv = fixed(q.vx);
-    const uint32_t tint = q.tint;
-    const __m256i byte = _mm256_set1_epi32(255);
-    const __m256i tr = _mm256_set1_epi32(int(tint >> 16 & 255));
-    const __m256i tg = _mm256_set1_epi32(int(tint >> 8 & 255));
-    const __m256i tb = _mm256_set1_epi32(int(tint & 255));
-    const __m256i ta = _mm256_set1_epi32(int(tint >> 24));
-    const __m256i constant = _mm256_set1_epi32(int(tint));
-    const bool plain = tint == 0xFFFFFFFFu; // white and opaque: texels as they are
-    const __m256i tint16 =
-        _mm256_set1_epi64x(int64_t(uint64_t(tint >> 24) << 48 | uint64_t(tint >> 16 & 255) << 32 |
-                                   uint64_t(tint >> 8 & 255) << 16 | uint64_t(tint & 255)));
+    const Lanes8 l = lanesOf(q, du, dv);
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i laneU = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(du));
-    const __m256i laneV = _mm256_mullo_epi32(lanes, _mm256_set1_epi32(dv));
-    const __m256i stepU = _mm256_set1_epi32(int32_t(uint32_t(du) * 8u));
-    const __m256i stepV = _mm256_set1_epi32(int32_t(uint32_t(dv) * 8u));
-    const __m256i maxX = _mm256_set1_epi32(q.texWidth - 1);
-    const __m256i maxY = _mm256_set1_epi32(q.texHeight - 1);
-    const __m256i width = _mm256_set1_epi32(q.texWidth);
-    const int* texels = reinterpret_cast<const int*>(q.texels);
     const bool straight = q.slopeS == 0 && q.slopeT == 0;
     int straightFrom = 0, straightTo = 0;
     if (straight) rowSpan(q, y0, straightFrom, straightTo);
@@ -342,82 +439,22 @@ __attribute__((target("avx2"))) void rowsAvx2T(const RasterQuad& q, uint32_t* pi
         if (!rowStart(q, y, from, to, u, v, straight)) continue;
         uint32_t* dst = pixels + size_t(y) * size_t(stride) + size_t(from);
         const int n = to - from;
-        __m256i uv = _mm256_add_epi32(_mm256_set1_epi32(u), laneU);
-        __m256i vv = _mm256_add_epi32(_mm256_set1_epi32(v), laneV);
+        __m256i uv = _mm256_add_epi32(_mm256_set1_epi32(u), l.laneU);
+        __m256i vv = _mm256_add_epi32(_mm256_set1_epi32(v), l.laneV);
         for (int i = 0; i < n; i += 8) {
             const bool whole = i + 8 <= n;
             const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), lanes);
             int* at = reinterpret_cast<int*>(dst + i);
             __m256i d = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
                               : _mm256_maskload_epi32(at, live);
-            __m256i t = constant;
-            if constexpr (From != Fetch::Constant) {
-                if constexpr (From == Fetch::Bilinear) {
-                    const __m256i half = _mm256_set1_epi32(32768);
-                    __m256i bu = _mm256_sub_epi32(uv, half), bv = _mm256_sub_epi32(vv, half);
-                    __m256i x0 = _mm256_srai_epi32(bu, 16), y0 = _mm256_srai_epi32(bv, 16);
-                    __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), byte);
-                    __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), byte);
-                    const __m256i full = _mm256_set1_epi32(256), one = _mm256_set1_epi32(1);
-                    __m256i gx = _mm256_sub_epi32(full, fx), gy = _mm256_sub_epi32(full, fy);
-                    __m256i x1 = clampLanes(_mm256_add_epi32(x0, one), maxX);
-                    __m256i y1 = clampLanes(_mm256_add_epi32(y0, one), maxY);
-                    x0 = clampLanes(x0, maxX), y0 = clampLanes(y0, maxY);
-                    __m256i r0 = _mm256_mullo_epi32(y0, width), r1 = _mm256_mullo_epi32(y1, width);
-                    __m256i t00 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x0), 4);
-                    __m256i t10 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r0, x1), 4);
-                    __m256i t01 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x0), 4);
-                    __m256i t11 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x1), 4);
-                    if constexpr (Masked)
-                        t00 = mask8(t00), t10 = mask8(t10), t01 = mask8(t01), t11 = mask8(t11);
-                    t = mix8<0>(t00, t10, t01, t11, fx, gx, fy, gy);
-                    t = _mm256_or_si256(
-                        t, _mm256_slli_epi32(mix8<8>(t00, t10, t01, t11, fx, gx, fy, gy), 8));
-                    t = _mm256_or_si256(
-                        t, _mm256_slli_epi32(mix8<16>(t00, t10, t01, t11, fx, gx, fy, gy), 16));
-                    t = _mm256_or_si256(
-                        t, _mm256_slli_epi32(mix8<24>(t00, t10, t01, t11, fx, gx, fy, gy), 24));
-                } else {
-                    int x0 = int32_t(uint32_t(u) + uint32_t(i) * 65536u) >> 16, y = v >> 16;
-                    if (From == Fetch::Copy && whole && x0 >= 0 && x0 + 7 < q.texWidth && y >= 0 &&
-                        y < q.texHeight) {
-                        t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
-                            q.texels + size_t(y) * size_t(q.texWidth) + size_t(x0)));
-                    } else {
-                        __m256i ix = clampLanes(_mm256_srai_epi32(uv, 16), maxX);
-                        __m256i iy = clampLanes(_mm256_srai_epi32(vv, 16), maxY);
-                        t = _mm256_i32gather_epi32(
-                            texels, _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix), 4);
-                    }
-                    if constexpr (Masked) t = mask8(t);
-                }
-                uv = _mm256_add_epi32(uv, stepU);
-                vv = _mm256_add_epi32(vv, stepV);
-            }
-            __m256i out;
-            if constexpr (Blend == RasterBlend::Multiply) {
-                __m256i sr = _mm256_and_si256(_mm256_srli_epi32(t, 16), byte);
-                __m256i sg = _mm256_and_si256(_mm256_srli_epi32(t, 8), byte);
-                __m256i sb = _mm256_and_si256(t, byte), sa = _mm256_srli_epi32(t, 24);
-                if constexpr (From != Fetch::Constant) {
-                    sr = div255v(mul16(sr, tr)), sg = div255v(mul16(sg, tg));
-                    sb = div255v(mul16(sb, tb)), sa = div255v(mul16(sa, ta));
-                }
-                out = blend8<Blend>(d, sr, sg, sb, sa);
-            } else if (Blend == RasterBlend::Alpha && From != Fetch::Constant && plain) {
-                // Untinted texels that are all opaque or all clear need no
-                // arithmetic: the blend would give exactly t or d.
-                __m256i alpha = _mm256_srli_epi32(t, 24);
-                int opaque = _mm256_movemask_ps(
-                    _mm256_castsi256_ps(_mm256_cmpeq_epi32(alpha, _mm256_set1_epi32(255))));
-                int clear = _mm256_movemask_ps(
-                    _mm256_castsi256_ps(_mm256_cmpeq_epi32(alpha, _mm256_setzero_si256())));
-                out = opaque == 0xFF  ? t
-                      : clear == 0xFF ? _mm256_or_si256(d, _mm256_set1_epi32(int(0xFF000000u)))
-                                      : tintBlend16<Blend, false>(t, d, tint16);
-            } else {
-                out = tintBlend16<Blend, From != Fetch::Constant>(t, d, tint16);
-            }
+            __m256i t = l.constant;
+            if constexpr (From == Fetch::Bilinear)
+                t = bilinear8<Masked>(q, l, uv, vv);
+            else if constexpr (From != Fetch::Constant)
+                t = nearest8<From, Masked>(q, l, uv, vv, u, v, i, whole);
+            uv = _mm256_add_epi32(uv, l.stepU);
+            vv = _mm256_add_epi32(vv, l.stepV);
+            __m256i out = shade8<Blend, From>(l, t, d);
             if (whole)
                 _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), out);
             else
@@ -425,8 +462,6 @@ __attribute__((target("avx2"))) void rowsAvx2T(const RasterQuad& q, uint32_t* pi
         }
     }
 }
-
-using RowsFunction = void (*)(const RasterQuad&, uint32_t*, int, int, int);
 
 // The kernels of one blend for every way of fetching.
 template <RasterBlend Blend> constexpr RowsFunction kernelsOf(Fetch from, bool masked) {
@@ -449,18 +484,22 @@ __attribute__((target("avx2"))) void rowsAvx2(const RasterQuad& q, uint32_t* pix
                                               int y0, int y1) {
     if (q.sampler == SamplerFill) {
         const __m256i c = _mm256_set1_epi32(int(q.tint | 0xFF000000u));
+        const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
         for (int y = y0; y < y1; y++) {
             int from = 0, to = 0;
             rowSpan(q, y, from, to);
             uint32_t* dst = pixels + size_t(y) * size_t(stride) + size_t(from);
             int n = to - from, i = 0;
             for (; i + 8 <= n; i += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), c);
-            std::fill_n(dst + i, n - i, q.tint | 0xFF000000u);
+            // the last few under a lane mask, not one at a time
+            if (i < n)
+                _mm256_maskstore_epi32(reinterpret_cast<int*>(dst + i),
+                                       _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), lanes), c);
         }
         return;
     }
-    const bool masked = (q.sampler & 0x80) != 0;
-    const int kind = q.sampler & 0x7F;
+    const bool masked = (q.sampler & SamplerMasked) != 0;
+    const int kind = samplerKind(q);
     Fetch from = kind == SamplerConstant                    ? Fetch::Constant
                  : kind == SamplerBilinear                  ? Fetch::Bilinear
                  : fixed(q.ux) == 65536 && fixed(q.vx) == 0 ? Fetch::Copy
@@ -485,9 +524,6 @@ __attribute__((target("avx2"))) void rowsAvx2(const RasterQuad& q, uint32_t* pix
 
 #endif
 
-using QuadFunction = void (*)(const RasterQuad&, uint32_t*, int, int, int);
-using SpanFunction = QuadFunction;
-
 // Turns 0 <= k X + m0 + mY Y < 1 into bounds on X along each row; when k is
 // 0 the condition holds on a range of rows, which narrows top and bottom.
 bool edgeBounds(double k, double m0, double mY, double& from, double& to, double& slope,
@@ -511,12 +547,12 @@ bool edgeBounds(double k, double m0, double mY, double& from, double& to, double
 
 // Draws the rows [y0, y1) of one quad.
 inline void drawQuadRows(RasterCanvas& canvas, const RasterQuad& q, int y0, int y1,
-                         SpanFunction rows) {
+                         RowsFunction rows) {
     rows(q, canvas.pixels.data(), canvas.width, y0, y1);
 }
 
 // Draws quads [from, to) of a canvas, only their rows in [y0, y1).
-void drawRange(RasterCanvas& canvas, int from, int to, int y0, int y1, SpanFunction span) {
+void drawRange(RasterCanvas& canvas, int from, int to, int y0, int y1, RowsFunction span) {
     const RasterQuad* quads = canvas.quads.data();
     const int* rows = canvas.rowSpans.data();
     for (int i = from; i < to; i++) {
@@ -533,7 +569,23 @@ constexpr int MostBands = 128;
 struct Band {
     std::atomic<int> done{0};
     std::atomic<bool> busy{false};
+    std::atomic<bool> copied{false}; // its rows are in the copy target
 };
+
+// Where a flush copies the finished picture: rows of pitch bytes.
+struct CopyTarget {
+    uint8_t* pixels = nullptr;
+    int pitch = 0, width = 0, height = 0;
+};
+
+// Copies rows [y0, y1) of the canvas into the target (as far as both reach).
+void copyRows(const RasterCanvas& canvas, const CopyTarget& target, int y0, int y1) {
+    const int w = std::min(canvas.width, target.width);
+    y1 = std::min(y1, target.height);
+    for (int y = y0; y < y1; y++)
+        std::memcpy(target.pixels + size_t(y) * size_t(target.pitch),
+                    canvas.pixels.data() + size_t(y) * size_t(canvas.width), size_t(w) * 4);
+}
 
 // The workers: started once, they draw the quads of the canvas bound to the
 // pool while the main thread goes on adding more. Any thread may take any
@@ -546,11 +598,13 @@ struct RasterPool {
     bool stopping = false;
     // the job: quads [0, submitted) of canvas, in bands of bandRows rows
     RasterCanvas* canvas = nullptr;
-    SpanFunction span = nullptr;
+    RowsFunction span = nullptr;
     int active = 0; // workers taking part
     std::atomic<int> submitted{0};
     int bandRows = 32, bandCount = 0;
     Band bands[MostBands];
+    std::atomic<bool> copying{false}; // the last quads are in: bands copy to target
+    CopyTarget target;
     std::atomic<int> waiting{0}; // threads waiting for a band to be finished
     uint64_t submissions = 0;    // counts every hand-over, to wake the workers
     int inside = 0;              // workers between waking and going back to sleep
@@ -570,14 +624,20 @@ struct RasterPool {
         bool worked = false;
         for (int k = 0; k < bandCount; k++) {
             Band& band = bands[(first + k) % bandCount];
-            int upTo = submitted.load(std::memory_order_acquire);
-            if (band.done.load(std::memory_order_acquire) >= upTo) continue;
+            if (!behind(band)) continue;
             if (band.busy.exchange(true, std::memory_order_acq_rel)) continue;
+            // The copy flag is set after the last quads were submitted, so
+            // a band that sees it also sees every quad of the frame.
+            bool copy = copying.load(std::memory_order_acquire);
             int from = band.done.load(std::memory_order_relaxed);
-            upTo = submitted.load(std::memory_order_acquire);
+            int upTo = submitted.load(std::memory_order_acquire);
             int b = (first + k) % bandCount;
             int y0 = b * bandRows, y1 = std::min(y0 + bandRows, canvas->height);
             drawRange(*canvas, from, upTo, y0, y1, span);
+            if (copy && !band.copied.load(std::memory_order_relaxed)) {
+                copyRows(*canvas, target, y0, y1);
+                band.copied.store(true);
+            }
             // Sequentially consistent, so that a thread that has just said it
             // waits either sees the band free or is woken here.
             band.done.store(upTo);
@@ -591,11 +651,18 @@ struct RasterPool {
         return worked;
     }
 
-    // True when every band has drawn every submitted quad.
+    // True when a band has submitted quads left to draw, or rows to copy.
+    bool behind(const Band& band) const {
+        bool copy = copying.load(std::memory_order_acquire);
+        if (band.done.load(std::memory_order_acquire) < submitted.load(std::memory_order_acquire))
+            return true;
+        return copy && !band.copied.load(std::memory_order_acquire);
+    }
+
+    // True when every band has drawn every submitted quad (and copied its rows).
     bool allDone() const {
-        int upTo = submitted.load(std::memory_order_acquire);
         for (int b = 0; b < bandCount; b++)
-            if (bands[b].done.load(std::memory_order_acquire) < upTo) return false;
+            if (behind(bands[b])) return false;
         return true;
     }
 
@@ -637,7 +704,7 @@ int defaultThreads() {
     return count;
 }
 
-SpanFunction chooseSpan(bool simd) {
+RowsFunction chooseSpan(bool simd) {
 #ifdef ZP_RASTER_X86
     if (simd && RasterHasAvx2()) return rowsAvx2;
 #endif
@@ -655,9 +722,8 @@ void drainBands(RasterPool& p) {
         p.waiting++;
         p.finished.wait(hold, [&] {
             if (p.allDone()) return true;
-            int upTo = p.submitted.load();
             for (int b = 0; b < p.bandCount; b++)
-                if (p.bands[b].done.load() < upTo && !p.bands[b].busy.load()) return true;
+                if (p.behind(p.bands[b]) && !p.bands[b].busy.load()) return true;
             return false;
         });
         p.waiting--;
@@ -679,7 +745,8 @@ void release(RasterPool& p) {
     old.submitted = 0;
     p.canvas = nullptr;
     p.submitted = 0;
-    for (int b = 0; b < p.bandCount; b++) p.bands[b].done = 0;
+    p.copying = false;
+    for (int b = 0; b < p.bandCount; b++) p.bands[b].done = 0, p.bands[b].copied = false;
 }
 
 // Hands the canvas's quads added so far to the workers, binding the pool to
@@ -706,9 +773,14 @@ void submit(RasterCanvas& canvas) {
     p.wake.notify_all();
 }
 
-// Draws every quad of the canvas and leaves it with none pending.
-void finish(RasterCanvas& canvas) {
+// Draws every quad of the canvas and leaves it with none pending; with a
+// target, each band is copied there as soon as it is finished.
+void finish(RasterCanvas& canvas, const CopyTarget* target) {
     RasterPool& p = pool();
+    if (canvas.quads.empty()) {
+        if (target) copyRows(canvas, *target, 0, canvas.height);
+        return;
+    }
     if (canvas.submitted == 0) {
         // Nothing is with the workers: a small job is drawn here and now.
         double pixels = 0;
@@ -716,16 +788,26 @@ void finish(RasterCanvas& canvas) {
             pixels += double(q.right - q.left) * double(q.bottom - q.top);
         if (pixels < SmallJobPixels || canvas.threads == 1) {
             // Band by band, so that the rows being drawn stay in the cache.
-            SpanFunction rows = chooseSpan(canvas.simd);
+            RowsFunction rows = chooseSpan(canvas.simd);
             for (int y = 0; y < canvas.height; y += BandRows)
                 drawRange(canvas, 0, int(canvas.quads.size()), y,
                           std::min(y + BandRows, canvas.height), rows);
             canvas.quads.clear();
             canvas.rowSpans.clear();
+            if (target) copyRows(canvas, *target, 0, canvas.height);
             return;
         }
     }
     submit(canvas);
+    if (target) {
+        p.target = *target;
+        p.copying.store(true);
+        {
+            std::lock_guard<std::mutex> hold(p.lock);
+            p.submissions++;
+        }
+        p.wake.notify_all();
+    }
     release(p);
 }
 
@@ -866,7 +948,7 @@ bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture
         q.texWidth = texture->width;
         q.texHeight = texture->height;
         q.sampler = uint8_t(texture->filtered ? SamplerBilinear : SamplerNearest) |
-                    uint8_t(texture->masked ? 0x80 : 0);
+                    uint8_t(texture->masked ? SamplerMasked : 0);
         if (blend == RasterBlend::Solid) q.blend = RasterBlend::Alpha;
     }
     canvas.quads.push_back(q);
@@ -879,7 +961,12 @@ bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture
 }
 
 void RasterFlush(RasterCanvas& canvas) {
-    if (!canvas.quads.empty()) finish(canvas);
+    if (!canvas.quads.empty()) finish(canvas, nullptr);
+}
+
+void RasterFlushTo(RasterCanvas& canvas, void* pixels, int pitch, int width, int height) {
+    CopyTarget target{static_cast<uint8_t*>(pixels), pitch, width, height};
+    finish(canvas, &target);
 }
 
 int RasterPending(const RasterCanvas& canvas) {

@@ -76,6 +76,10 @@ bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture
                float v0, float u1, float v1, uint32_t tint, RasterBlend blend);
 // Draws the pending quads.
 void RasterFlush(RasterCanvas& canvas);
+// Draws the pending quads and copies the picture into rows of pitch bytes
+// (width x height pixels, ARGB): the workers copy each band of rows as soon as
+// it is finished, while the others are still being drawn.
+void RasterFlushTo(RasterCanvas& canvas, void* pixels, int pitch, int width, int height);
 // Number of quads waiting.
 int RasterPending(const RasterCanvas& canvas);
 // True when this processor runs the AVX2 inner loops.

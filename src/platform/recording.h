@@ -44,3 +44,7 @@ float ChannelRate(int channel);
 // Makes every OpenDisplay of the recording back-end fail, as on a machine with
 // no usable screen (tests of that failure); cleared at the next start.
 void SetRecordedDisplayRefused(bool refused);
+// Makes the recording back-end's GL engines report a driver of this name with
+// or without acceleration (a machine without a graphics card); cleared at the
+// next start.
+void SetRecordedDriver(const std::string& renderer, bool accelerated);

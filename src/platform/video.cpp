@@ -1,7 +1,8 @@
 // video.cpp - the display: starting the video module, display modes, opening
 // and closing the window or full screen with one of the three engines (two SDL
-// renderers and our own rasteriser, which presents through the window
-// surface), the logical resolution, the window title, the pointer and
+// renderers and our own rasteriser, which presents through the window surface
+// on the main thread; a GL engine on a software driver is drawn by the
+// rasteriser too), the logical resolution, the window title, the pointer and
 // presenting frames.
 //
 // With the recording back-end the display only "opens" as numbers: no window,
@@ -10,12 +11,9 @@
 
 #include <SDL.h>
 #include <algorithm>
-#include <atomic>
+#include <cctype>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 VideoState videoState;
 
@@ -69,6 +67,45 @@ int driverIndex(const char* name) {
     return -1;
 }
 
+// Words in a GL renderer's name that mark a driver drawing on the processor.
+const char* const SoftwareGlNames[] = {"llvmpipe", "softpipe", "swrast", "software rasterizer",
+                                       "swiftshader"};
+
+// True when a renderer of this name (and SDL's acceleration flag) draws on
+// the processor rather than a graphics card.
+bool softwareDriver(const std::string& renderer, bool accelerated) {
+    if (!accelerated) return true;
+    std::string lower = renderer;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* name : SoftwareGlNames)
+        if (lower.find(name) != std::string::npos) return true;
+    return false;
+}
+
+// What the GL driver of a just-made SDL renderer calls itself ("" when it is
+// not a GL renderer or does not say).
+std::string glRendererName(SDL_Renderer* renderer) {
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(renderer, &info) != 0 || std::strncmp(info.name, "opengl", 6) != 0)
+        return "";
+    using GetString = const unsigned char* (*)(unsigned);
+    auto get = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const unsigned GlRenderer = 0x1F01;
+    const unsigned char* name = get && SDL_GL_GetCurrentContext() ? get(GlRenderer) : nullptr;
+    return name ? reinterpret_cast<const char*>(name) : "";
+}
+
+// Notes what the chosen engine's driver is and what draws; true when the
+// driver is a software one, so that the rasteriser should draw instead.
+bool judgeDriver(const std::string& engine, const std::string& renderer, bool accelerated) {
+    bool software = softwareDriver(renderer, accelerated);
+    videoState.driverReport =
+        engine + " driver \"" + (renderer.empty() ? "?" : renderer) + "\" " +
+        (accelerated ? "accelerated" : "not accelerated") +
+        (software ? ", draws on the processor: the rasteriser draws" : ": " + engine + " draws");
+    return software;
+}
+
 // The rasteriser's view of the logical screen: scaled to fit the physical
 // picture, centred, with bars on the sides that do not fit (as SDL letterboxes).
 void applyRasterView() {
@@ -109,102 +146,39 @@ bool openRaster(SDL_Window* window, std::string& why) {
     return true;
 }
 
-// Copies a finished picture into a window surface.
-void copyToSurface(const RasterCanvas& canvas, SDL_Surface* surface) {
-    int w = std::min(surface->w, canvas.width), h = std::min(surface->h, canvas.height);
-    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
-    if (surface->format->format == SDL_PIXELFORMAT_ARGB8888 ||
-        surface->format->format == SDL_PIXELFORMAT_RGB888) {
-        for (int y = 0; y < h; y++)
-            std::memcpy(static_cast<uint8_t*>(surface->pixels) + size_t(y) * size_t(surface->pitch),
-                        canvas.pixels.data() + size_t(y) * size_t(canvas.width), size_t(w) * 4);
-    } else {
-        SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_ARGB8888, canvas.pixels.data(), canvas.width * 4,
-                          surface->format->format, surface->pixels, surface->pitch);
-    }
-    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+// True when a window surface takes the picture's pixels as they are.
+bool sameLayout(const SDL_Surface* surface) {
+    return !SDL_MUSTLOCK(surface) && (surface->format->format == SDL_PIXELFORMAT_ARGB8888 ||
+                                      surface->format->format == SDL_PIXELFORMAT_RGB888);
 }
 
-// Shows pictures in the window on a thread of its own: copying the picture
-// and handing it to the X server (which waits for the server, milliseconds on
-// a busy machine) overlap with the start of the next frame. The picture is
-// not drawn on until the copy is done (WaitForPresent), and the surface is
-// only fetched while no showing is under way.
-struct Presenter {
-    std::mutex lock;
-    std::condition_variable wake, done;
-    std::thread thread;
-    SDL_Window* window = nullptr;
-    SDL_Surface* surface = nullptr;
-    const RasterCanvas* canvas = nullptr;
-    bool stopping = false;
-    std::atomic<bool> busy{false};
-
-    ~Presenter() {
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            stopping = true;
-        }
-        wake.notify_all();
-        if (thread.joinable()) thread.join();
-    }
-
-    // The thread: waits for a picture, copies and shows it.
-    void run() {
-        std::unique_lock<std::mutex> hold(lock);
-        for (;;) {
-            wake.wait(hold, [&] { return stopping || busy.load(); });
-            if (stopping) {
-                SDL_TLSCleanup(); // what SDL kept for this thread, which SDL did not start
-                return;
-            }
-            hold.unlock();
-            copyToSurface(*canvas, surface);
-            SDL_UpdateWindowSurface(window);
-            hold.lock();
-            busy = false;
-            done.notify_all();
-        }
-    }
-
-    // Waits until the last picture has been copied and shown.
-    void wait() {
-        if (!busy.load()) return;
-        std::unique_lock<std::mutex> hold(lock);
-        done.wait(hold, [&] { return !busy.load(); });
-    }
-
-    // Starts copying the canvas to the window's surface and showing it.
-    void show(SDL_Window* w, SDL_Surface* s, const RasterCanvas* c) {
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            if (!thread.joinable()) thread = std::thread([this] { run(); });
-            window = w, surface = s, canvas = c;
-            busy = true;
-        }
-        wake.notify_one();
-    }
-};
-
-Presenter presenter;
-
-// Shows the finished picture in the window. A window that changed size gets
-// a picture of its new size for the next frame.
+// Shows the finished picture in the window, on the main thread (SDL's video
+// calls belong to it): the workers copy each band of rows into the window
+// surface as soon as it is drawn, so the copy overlaps the end of the
+// drawing, and the window is then updated. A window that changed size gets a
+// picture of its new size for the next frame.
 void presentRaster() {
     RasterCanvas& canvas = videoState.canvas;
-    RasterFlush(canvas);
-    if (videoState.headless || !videoState.window) return;
-    presenter.wait();
-    SDL_Surface* surface = SDL_GetWindowSurface(videoState.window);
-    if (!surface) return;
-    presenter.show(videoState.window, surface, &canvas);
-    if (surface->w != canvas.width || surface->h != canvas.height) {
-        presenter.wait();
-        if (RasterOpen(canvas, surface->w, surface->h)) {
-            videoState.physicalWidth = surface->w;
-            videoState.physicalHeight = surface->h;
-            applyRasterView();
-        }
+    SDL_Surface* surface = videoState.headless || !videoState.window
+                               ? nullptr
+                               : SDL_GetWindowSurface(videoState.window);
+    if (!surface) return RasterFlush(canvas);
+    if (sameLayout(surface)) {
+        RasterFlushTo(canvas, surface->pixels, surface->pitch, surface->w, surface->h);
+    } else {
+        RasterFlush(canvas);
+        int w = std::min(surface->w, canvas.width), h = std::min(surface->h, canvas.height);
+        if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+        SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_ARGB8888, canvas.pixels.data(), canvas.width * 4,
+                          surface->format->format, surface->pixels, surface->pitch);
+        if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    }
+    SDL_UpdateWindowSurface(videoState.window);
+    if ((surface->w != canvas.width || surface->h != canvas.height) &&
+        RasterOpen(canvas, surface->w, surface->h)) {
+        videoState.physicalWidth = surface->w;
+        videoState.physicalHeight = surface->h;
+        applyRasterView();
     }
 }
 
@@ -268,6 +242,24 @@ bool openSdlDisplay(int width, int height, int depth, int refresh) {
         if (!renderer) {
             failures += std::string(failures.empty() ? "" : "; ") + name + ": " + SDL_GetError();
             continue;
+        }
+        // A GL engine on a driver without a graphics card is slower than the
+        // rasteriser: the rasteriser draws instead, on the same window.
+        SDL_RendererInfo info{};
+        SDL_GetRendererInfo(renderer, &info);
+        if (order[0] != 2 && !videoState.keepSoftwareGl &&
+            judgeDriver(name, glRendererName(renderer),
+                        (info.flags & SDL_RENDERER_ACCELERATED) != 0)) {
+            SDL_DestroyRenderer(renderer);
+            if (openRaster(window, why)) {
+                videoState.window = window;
+                videoState.engineName = EngineNames[2];
+                videoState.vsync = 0;
+                return true;
+            }
+            videoState.driverReport += " (the rasteriser could not start: " + why + ")";
+            renderer = SDL_CreateRenderer(window, index, 0);
+            if (!renderer) continue;
         }
         videoState.window = window;
         videoState.renderer = renderer;
@@ -371,8 +363,8 @@ bool DisplayModeExists(int width, int height, int depth) {
     return false;
 }
 
-void WaitForPresent() {
-    presenter.wait();
+void KeepSoftwareGl(bool on) {
+    videoState.keepSoftwareGl = on;
 }
 
 void UseSdlSoftwareRenderer(bool on) {
@@ -396,8 +388,13 @@ bool OpenDisplay(int width, int height, int depth, int refresh) {
         SetPlatformError("cannot open the display (the recording back-end refuses it)");
         return false;
     }
+    videoState.driverReport.clear();
     if (videoState.recording) {
         videoState.engineName = EngineNames[videoState.engine];
+        if (videoState.engine != 2 &&
+            judgeDriver(EngineNames[videoState.engine], videoState.recordedDriver,
+                        videoState.recordedAccelerated))
+            videoState.engineName = EngineNames[2];
     } else {
         if (!openSdlDisplay(width, height, depth, refresh)) return false;
         int w = width, h = height;
@@ -423,7 +420,6 @@ bool OpenDisplay(int width, int height, int depth, int refresh) {
 
 // Closes the display; images and fonts stay loaded for the next one.
 void CloseDisplay() {
-    presenter.wait();
     if (videoState.renderer) {
         FlushBatch();
         DropAllTextures();
@@ -446,6 +442,17 @@ bool DisplayIsOpen() {
 // Name of the SDL renderer that opened ("" before the first display).
 const std::string& OpenedEngineName() {
     return videoState.engineName;
+}
+
+// What the last display's driver was found to be and what draws, in one line.
+const std::string& DisplayDriverReport() {
+    return videoState.driverReport;
+}
+
+// What the recording back-end's GL engines report as their driver.
+void SetRecordedDriver(const std::string& renderer, bool accelerated) {
+    videoState.recordedDriver = renderer;
+    videoState.recordedAccelerated = accelerated;
 }
 
 int PhysicalWidth() {
@@ -488,9 +495,8 @@ void Flip(int sync) {
     if (videoState.recording) {
         Record(DrawKind::Flip, 0, 0, 0, 0, 0, 0, nullptr);
     } else if (videoState.raster) {
-        FlushBatch();
-        VideoExportFlip();
         presentRaster();
+        VideoExportFlip();
     } else if (videoState.renderer) {
         FlushBatch();
         VideoExportFlip();

@@ -208,7 +208,6 @@ void pushQuad(SDL_Texture* texture, const SDL_FPoint corners[4], float u0, float
 void pushRaster(const Surface* surface, const SDL_FPoint corners[4], float u0, float v0, float u1,
                 float v1, SDL_Color color) {
     if (droppedAsOutside(corners)) return;
-    WaitForPresent();
     const float points[8] = {corners[0].x, corners[0].y, corners[1].x,
                              corners[1].y, corners[3].x, corners[3].y};
     uint32_t tint = uint32_t(color.a) << 24 | uint32_t(color.r) << 16 | uint32_t(color.g) << 8 |
@@ -368,7 +367,6 @@ void ClearScreen() {
     if (videoState.recording) {
         Record(DrawKind::Clear, 0, 0, 0, 0, 0, 0, nullptr);
     } else if (videoState.raster) {
-        WaitForPresent();
         RasterClear(videoState.canvas, 0xFF000000u);
     } else if (videoState.renderer) {
         FlushBatch();

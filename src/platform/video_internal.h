@@ -72,11 +72,15 @@ struct VideoState {
     bool open = false;
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
-    bool raster = false;      // the "software" engine: our rasteriser draws into canvas
-    bool sdlSoftware = false; // the "software" engine opens SDL's renderer instead
-    RasterCanvas canvas;      // the picture at physical size (raster only)
+    bool raster = false;         // the "software" engine: our rasteriser draws into canvas
+    bool sdlSoftware = false;    // the "software" engine opens SDL's renderer instead
+    bool keepSoftwareGl = false; // GL engines stay GL on a software driver
+    RasterCanvas canvas;         // the picture at physical size (raster only)
     int engine = 0;
     std::string engineName;
+    std::string driverReport;                 // what the engine's driver is, what draws
+    std::string recordedDriver = "recording"; // recording: the GL driver's name
+    bool recordedAccelerated = true;          // recording: SDL's acceleration flag
     int physicalWidth = 0, physicalHeight = 0;
     int logicalWidth = 0, logicalHeight = 0; // 0 = same as physical
     std::string title;
@@ -102,9 +106,9 @@ struct VideoState {
 
 extern VideoState videoState;
 
-// Waits until the rasteriser's last picture has been copied to the window;
-// nothing may draw on the picture before.
-void WaitForPresent();
+// Makes the GL engines draw through SDL's renderer even on a software driver
+// (comparisons with SDL's GL renderer), from the next OpenDisplay on.
+void KeepSoftwareGl(bool on);
 
 // Makes the "software" engine open SDL's own software renderer instead of the
 // rasteriser from the next OpenDisplay on (for comparing the two).

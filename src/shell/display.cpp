@@ -199,6 +199,7 @@ bool ApplyDisplaySettings() {
         DeleteFile("crash.dat"); // leaves PlatformError() as it is
         return false;
     }
+    if (!DisplayDriverReport().empty()) LogLine("\tDriver : " + DisplayDriverReport());
     ChooseLogicalSize();
     SetLogicalSize(display.VirtualWidth, display.VirtualHeight);
     LoadCommonAssets();

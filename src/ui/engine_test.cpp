@@ -12,10 +12,8 @@
 
 EngineTestState engineTest;
 
-namespace {
-
-// One frame of the test: stripes, logos and n + 1 invisible sprites, then EndFrame.
-void RunTestFrame(int n, int spriteZoom) {
+// The picture of one frame of the test: stripes, logos and n + 1 invisible sprites.
+void DrawEngineTestFrame(int n, int spriteZoom) {
     const int width = display.VirtualWidth, height = display.VirtualHeight;
     BeginFrame(1);
     ResetDrawState();
@@ -36,6 +34,13 @@ void RunTestFrame(int n, int spriteZoom) {
         int x = RandomInt(1, width);
         DrawImageFrame(display.IconSheetCrisp, static_cast<float>(x), static_cast<float>(y), 0);
     }
+}
+
+namespace {
+
+// One frame of the test, paced and presented.
+void RunTestFrame(int n, int spriteZoom) {
+    DrawEngineTestFrame(n, spriteZoom);
     EndFrame(0);
 }
 

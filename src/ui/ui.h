@@ -32,6 +32,8 @@ struct EngineTestState {
 };
 extern EngineTestState engineTest;
 void EngineTest(int targetFps, int spriteZoom);
+// Draws the picture of one of its frames with n + 1 sprites (no EndFrame).
+void DrawEngineTestFrame(int n, int spriteZoom);
 
 // Saves everything, shows the thank-you page, waits for any input and ends the
 // program with status 0.

@@ -77,6 +77,12 @@ double ProbeField(const std::string& text, const std::string& key);
 // benchmarks measure against whatever else the shared machine is running.
 std::string LoadAverage();
 
+// The round benchmark's pieces: the game sheet as white cells, the ladder
+// fonts from the pack beside the program, and a busy late-wave field.
+int MakeBenchSheet();
+void LoadBenchLadderFonts();
+void FillLateWaveField();
+
 // The sprite benchmark's display-free pieces.
 Pixmap BenchSpritePicture();                           // the 32 x 32 benchmark sprite
 std::vector<uint8_t> EncodeBmp24(const Pixmap& p);     // as a BMP file for testsprite2

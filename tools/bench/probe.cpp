@@ -4,9 +4,11 @@
 // line of "key value" pairs that the parent reads back.
 #include "app/app.h"
 #include "bench.h"
+#include "game/game.h"
 
 #include "draw/draw.h"
 #include "platform/platform.h"
+#include "platform/video_internal.h"
 #include "shell/display.h"
 #include "shell/frame.h"
 #include "shell/shell.h"
@@ -49,6 +51,7 @@ struct Mover {
 int probeSprites(int engine, int count, int ms, const std::string& png) {
     if (!startPlatform()) return 1;
     SetGraphicsEngine(engine);
+    KeepSoftwareGl(true); // "opengl" races SDL's OpenGL renderer, whatever its driver
     const int width = 800, height = 600;
     if (!OpenDisplay(width, height, 0, 0)) {
         std::printf("error %s\n", PlatformError().c_str());
@@ -100,18 +103,20 @@ int probeSprites(int engine, int count, int ms, const std::string& png) {
     return 0;
 }
 
-// Writes a setup file that asks for the engine in an 800 x 600 window.
-bool writeSetup(const std::string& dir, int engine) {
+// Writes a setup file that asks for the engine in a window of this size.
+bool writeSetup(const std::string& dir, int engine, int width, int height) {
     const char* names[3] = {"OpenGL", "DX9", "DX7"};
     return WriteTextLinesAtomic(dir + "Setup.ini", {"[Graphics]", "Fullscreen = False",
                                                     std::string("GFX Engine = ") + names[engine],
-                                                    "Width=800", "Height=600"});
+                                                    "Width=" + std::to_string(width),
+                                                    "Height=" + std::to_string(height)});
 }
 
-// Writes a setup file for the engine into dir and runs the game's start-up
-// there; false (with a line on stdout) when that cannot be done.
-bool startGame(int engine, const std::string& dir) {
-    if (!writeSetup(dir, engine)) {
+// Writes a setup file for the engine into dir (none when engine is -1: a
+// first start) and runs the game's start-up there; false (with a line on
+// stdout) when that cannot be done.
+bool startGame(int engine, const std::string& dir, int width = 800, int height = 600) {
+    if (engine >= 0 && !writeSetup(dir, engine, width, height)) {
         std::printf("error cannot write the setup file in %s\n", dir.c_str());
         return false;
     }
@@ -121,9 +126,10 @@ bool startGame(int engine, const std::string& dir) {
     return true;
 }
 
-// A full start-up on the given engine; prints the engine test's verdict.
-int probeEngine(int engine, const std::string& dir) {
-    if (!startGame(engine, dir)) return 1;
+// A full start-up on the given engine and window size (engine -1: with no
+// setup file); prints the engine test's verdict.
+int probeEngine(int engine, const std::string& dir, int width, int height) {
+    if (!startGame(engine, dir, width, height)) return 1;
     const int* budget = sprites.SpriteBudget;
     std::printf("best %d main %d glow %d particles %d target %d slow %d ms %d engine %s\n",
                 engineTest.Best, budget[1], budget[2], budget[3], engineTest.TargetFps,
@@ -183,6 +189,80 @@ int probePacing(int engine, const std::string& dir, int ms, bool empty) {
     return 0;
 }
 
+// Late-wave round frames drawn by the engine in a window of this size, the
+// field refilled before each; prints the processor time of the whole program
+// (the drawing threads included) per frame.
+int probeRound(int engine, int width, int height) {
+    if (!startPlatform()) return 1;
+    SetGraphicsEngine(engine);
+    if (!OpenDisplay(width, height, 0, 0)) {
+        std::printf("error %s\n", PlatformError().c_str());
+        return 1;
+    }
+    display.PhysicalWidth = width, display.PhysicalHeight = height;
+    ChooseLogicalSize();
+    SetLogicalSize(display.VirtualWidth, display.VirtualHeight);
+    display.GameSheet = MakeBenchSheet();
+    LoadBenchLadderFonts();
+    const int warm = 10, frames = 120;
+    timespec cpuStart{}, cpuEnd{};
+    for (int f = 0; f < warm + frames; f++) {
+        if (f == warm) clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
+        FillLateWaveField();
+        BeginFrame(1);
+        RoundUpdate();
+        RoundConclude(0);
+        Flip(0);
+    }
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
+    double cpuMs = double(cpuEnd.tv_sec - cpuStart.tv_sec) * 1000 +
+                   double(cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6;
+    std::printf("cpu %.3f frames %d engine %s\n", cpuMs / frames, frames,
+                OpenedEngineName().c_str());
+    PlatformShutdown();
+    return 0;
+}
+
+// Frames of the engine test's picture with count sprites, drawn by the engine
+// in a window of this size and presented without pacing, with the pictures of
+// the pack in dir; prints the processor time and the wall time per frame.
+int probeTestFrames(int engine, const std::string& dir, int width, int height, int count,
+                    int frames) {
+    if (!startPlatform()) return 1;
+    SetGraphicsEngine(engine);
+    if (!OpenDisplay(width, height, 0, 0)) {
+        std::printf("error %s\n", PlatformError().c_str());
+        return 1;
+    }
+    display.PhysicalWidth = width, display.PhysicalHeight = height;
+    ChooseLogicalSize();
+    SetLogicalSize(display.VirtualWidth, display.VirtualHeight);
+    SetCentreAnchoring(true);
+    const std::string common = dir + "Common/";
+    display.Logo = LoadImage(common + "logo.png", ImageMasked | ImageFiltered);
+    display.Palvex = LoadImage(common + "Palvex.png", ImageMasked | ImageFiltered);
+    display.IconSheetCrisp = LoadImageSheet(common + "icons.png", 16, 16, 64, ImageMasked);
+    if (!display.Logo || !display.Palvex || !display.IconSheetCrisp) {
+        std::printf("error cannot load the pictures in %s\n", common.c_str());
+        return 1;
+    }
+    timespec cpuStart{}, cpuEnd{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
+    auto start = Clock::now();
+    for (int f = 0; f < frames; f++) {
+        DrawEngineTestFrame(count, 2);
+        Flip(0);
+    }
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
+    double wall = seconds(start, Clock::now()) * 1000;
+    double cpuMs = double(cpuEnd.tv_sec - cpuStart.tv_sec) * 1000 +
+                   double(cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6;
+    std::printf("cpu %.3f wall %.3f frames %d engine %s\n", cpuMs / frames, wall / frames, frames,
+                OpenedEngineName().c_str());
+    PlatformShutdown();
+    return 0;
+}
+
 // A whole number from the command line, or fallback when it is not one.
 int number(const char* text, int fallback) {
     char* end = nullptr;
@@ -194,8 +274,10 @@ int number(const char* text, int fallback) {
 
 // Runs the probe named on the command line:
 //   --probe sprites ENGINE COUNT MS PNG [plain]
-//   --probe engine ENGINE FILESDIR
+//   --probe engine ENGINE FILESDIR [WIDTH HEIGHT | default]
 //   --probe pacing ENGINE FILESDIR MS [plain|empty]
+//   --probe round ENGINE WIDTH HEIGHT
+//   --probe testframes ENGINE FILESDIR WIDTH HEIGHT COUNT FRAMES
 int RunBenchProbe(int argc, char** argv) {
     if (argc < 3 || std::string(argv[1]) != "--probe") return -1;
     std::string kind = argv[2];
@@ -214,7 +296,16 @@ int RunBenchProbe(int argc, char** argv) {
         if (argc == 8) setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 1);
         return probeSprites(engine, count, ms, argv[6]);
     }
-    if (kind == "engine" && argc == 5) return probeEngine(engine, argv[4]);
+    if (kind == "engine" && argc == 5) return probeEngine(engine, argv[4], 800, 600);
+    if (kind == "engine" && argc == 6 && std::string(argv[5]) == "default")
+        return probeEngine(-1, argv[4], 0, 0);
+    if (kind == "engine" && argc == 7)
+        return probeEngine(engine, argv[4], number(argv[5], 800), number(argv[6], 600));
+    if (kind == "testframes" && argc == 9)
+        return probeTestFrames(engine, argv[4], number(argv[5], 1920), number(argv[6], 1080),
+                               number(argv[7], 1000), number(argv[8], 10));
+    if (kind == "round" && argc == 6)
+        return probeRound(engine, number(argv[4], 1920), number(argv[5], 1080));
     std::string variant = argc == 7 ? argv[6] : "";
     if (kind == "pacing" && (argc == 6 || variant == "plain" || variant == "empty")) {
         int ms = number(argv[5], -1);

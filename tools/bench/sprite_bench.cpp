@@ -24,7 +24,7 @@ namespace {
 
 const char* const PeerPath = "/usr/libexec/installed-tests/SDL2/testsprite2";
 constexpr double HeldFps = 60.0;
-constexpr int Steps = 6;     // measurements per search
+constexpr int Steps = 16;    // at most this many measurements: enough to settle
 constexpr int OursMs = 2000; // how long our probe draws
 // testsprite2 prints its frame rate every 5 s and not when it ends, so it runs
 // until its first report (the frames of its first 5 s), at most this long.

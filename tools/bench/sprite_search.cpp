@@ -82,8 +82,8 @@ void AdvanceSearch(SpriteSearch& s, bool held) {
     if (s.next < 1) s.next = 1;
 }
 
-// True when the gap is within 2 % (or one sprite): more steps would only
+// True when the gap is within 5 % (or one sprite): more steps would only
 // measure noise.
 bool SearchSettled(const SpriteSearch& s) {
-    return s.hi >= 0 && s.hi - s.lo <= s.lo / 50 + 1;
+    return s.hi >= 0 && s.hi - s.lo <= s.lo / 20 + 1;
 }
