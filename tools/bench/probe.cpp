@@ -211,7 +211,7 @@ int probeRound(int engine, int width, int height) {
         FillLateWaveField();
         BeginFrame(1);
         RoundUpdate();
-        RoundConclude(0);
+        RoundConclude(0, 0, 0);
         Flip(0);
     }
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
