@@ -8,6 +8,7 @@
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
+#include "scores/world.h"
 #include "shell/display.h"
 #include "shell/frame.h"
 #include "shell/shell.h"
@@ -456,6 +457,7 @@ void FinishRound() {
     NameEntry();
     AddRoundScore(game.Over == 99 ? 1 : 0);
     SaveRoundReplay(scores.ScoreTable.front());
+    SendRoundToWorld(RecordedReplay(), scores.ScoreTable.front().Name);
 }
 
 // Plays one round from the empty field to the new score record.
