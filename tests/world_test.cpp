@@ -350,6 +350,7 @@ TEST(WorldOutbox, SendsWaitingRoundsAtTheNextStart) {
 
     Server s;
     s.start({"--data", MakeTempDir("world-data")});
+    worldCommand.url.clear(); // now named by world.ini
     WriteWholeFile(files + "world.ini", "Server = " + s.url + "/\r\n");
     StartWorldTable(files, gameDir);
     EXPECT_EQ(WaitWorldIdle(), "Sent to the world table: rank 1");

@@ -159,7 +159,8 @@ std::string EncodeReplay(const Replay& replay) {
 
 // Reads replay file bytes; refuses other kinds of file, other format or game
 // versions, and cut or damaged replays, saying which.
-bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) {
+bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error,
+                  uint64_t maxFrames) {
     replay = Replay{};
     if (bytes.size() < sizeof Magic || bytes.compare(0, sizeof Magic, Magic, sizeof Magic) != 0) {
         error = "not a replay file";
@@ -214,6 +215,10 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
     if (!in.ok || replay.gameMode > 2 || !plausibleSize(replay.width, replay.height) ||
         count == 0 || count > body.size()) {
         error = "corrupt replay (bad round header)";
+        return false;
+    }
+    if (count > maxFrames) {
+        error = std::string(ReplayTooLong) + " " + std::to_string(maxFrames) + " frames";
         return false;
     }
     replay.frames.resize(size_t(count));

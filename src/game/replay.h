@@ -33,9 +33,12 @@ struct Replay {
     std::vector<ReplayFrame> frames;
 };
 
-// The packed file and back; DecodeReplay explains a refusal in error.
+// The packed file and back; DecodeReplay explains a refusal in error, and
+// refuses a round of more than maxFrames frames before reading them.
+inline constexpr const char* ReplayTooLong = "the round is longer than";
 std::string EncodeReplay(const Replay& replay);
-bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error);
+bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error,
+                  uint64_t maxFrames = UINT64_MAX);
 bool LoadReplay(const std::string& path, Replay& replay, std::string& error);
 
 // Recording, called by the round: its start (the generator's state before the

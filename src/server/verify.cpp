@@ -164,13 +164,9 @@ int VerifyChildMain(int64_t maxFrames) {
     }
     Replay replay;
     std::string error;
-    if (!DecodeReplay(bytes, replay, error)) {
-        std::printf("refuse 400 %s\n", error.c_str());
-        return 0;
-    }
-    if (int64_t(replay.frames.size()) > maxFrames) {
-        std::printf("refuse 422 the round is longer than this table takes (%lld frames)\n",
-                    static_cast<long long>(maxFrames));
+    if (!DecodeReplay(bytes, replay, error, uint64_t(maxFrames))) {
+        std::printf("refuse %d %s\n", error.rfind(ReplayTooLong, 0) == 0 ? 422 : 400,
+                    error.c_str());
         return 0;
     }
     // Exactly as "--replay FILE --headless" plays it.
