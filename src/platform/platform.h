@@ -258,6 +258,7 @@ struct HttpAnswer {
 // address, waiting at most timeoutSeconds. Blocks: call it from a worker
 // thread, never from a frame. Safe from any thread.
 HttpAnswer HttpPost(const std::string& url, const std::string& bytes, int timeoutSeconds);
+HttpAnswer HttpGet(const std::string& url, int timeoutSeconds); // the same for a GET
 
 // ---------------------------------------------------------------- random numbers
 
