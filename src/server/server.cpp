@@ -16,12 +16,12 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <sys/socket.h>
 #include <thread>
 
 namespace {
 
 constexpr size_t MaxReplayBytes = 1u << 20; // hours of play
-constexpr size_t MaxNameChars = 40;
 const char* const ModeNames[3] = {"Easy", "Medium", "Hard"};
 
 const char* const Usage =
@@ -99,25 +99,17 @@ void postRound(const httplib::Request& req, httplib::Response& res,
     }
     std::string body;
     bool tooLarge = false;
+    // Read no further than one byte past the limit (a packed body is unpacked
+    // as it comes, so this also stops a compression bomb).
     reader([&](const char* data, size_t n) {
-        if (body.size() + n > MaxReplayBytes) {
-            tooLarge = true;
-            return false;
-        }
-        body.append(data, n);
-        return true;
+        tooLarge = body.size() + n > MaxReplayBytes;
+        body.append(data, tooLarge ? MaxReplayBytes + 1 - body.size() : n);
+        return !tooLarge;
     });
-    if (tooLarge) {
-        refuse(res, 413, "the replay is larger than this table takes (1 MB)");
-        return;
-    }
-    std::string name = CleanName(req.get_param_value("name"), MaxNameChars);
-    if (name.empty()) {
-        refuse(res, 400, "a name of 1 to 40 characters is needed (?name=...)");
-        return;
-    }
-    if (body.size() < 8 || body.compare(0, 8, "ZPREPLAY") != 0) {
-        refuse(res, 400, "not a replay file");
+    std::string name, error;
+    int status = CheckSubmission(req.get_param_value("name"), body, MaxReplayBytes, name, error);
+    if (status != 0) {
+        refuse(res, status, error);
         return;
     }
     std::string hash = Sha256Hex(body);
@@ -296,6 +288,9 @@ int main(int argc, char** argv) {
 
     httplib::Server http;
     http.new_task_queue = [] { return new httplib::ThreadPool(256); };
+    // A busy machine may take a while to send a whole replay.
+    http.set_read_timeout(30, 0);
+    http.set_keep_alive_timeout(30);
     http.Post("/api/rounds", postRound);
     http.Get("/api/rounds", getRounds);
     http.Get(R"(/api/rounds/(\d+)/replay)", getReplay);
@@ -310,11 +305,18 @@ int main(int argc, char** argv) {
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) refuse(res, res.status, res.status == 404 ? "not found" : "bad request");
     });
+    // The library listens with a backlog of 5; a burst of players needs more.
+    static int listening = -1;
+    http.set_socket_options([](socket_t sock) {
+        httplib::default_socket_options(sock);
+        listening = sock;
+    });
     int bound = port == 0 ? http.bind_to_any_port(host) : (http.bind_to_port(host, port) ? port : -1);
     if (bound < 0) {
         std::fprintf(stderr, "zorvek-plon-server: cannot listen on %s\n", listen.c_str());
         return 1;
     }
+    if (listening >= 0) ::listen(listening, 1024);
     std::printf("listening on http://%s:%d/\n", host.c_str(), bound);
     std::fflush(stdout);
     http.listen_after_bind();

@@ -162,13 +162,6 @@ int VerifyChildMain(int64_t maxFrames) {
             return 0;
         }
     }
-    Replay replay;
-    std::string error;
-    if (!DecodeReplay(bytes, replay, error, uint64_t(maxFrames))) {
-        std::printf("refuse %d %s\n", error.rfind(ReplayTooLong, 0) == 0 ? 422 : 400,
-                    error.c_str());
-        return 0;
-    }
     // Exactly as "--replay FILE --headless" plays it.
     PlatformConfig config;
     config.headless = true;
@@ -178,15 +171,31 @@ int VerifyChildMain(int64_t maxFrames) {
         std::printf("refuse 503 the verifier cannot start: %s\n", PlatformError().c_str());
         return 0;
     }
+    Verdict v = PlayReplayBytes(bytes, maxFrames);
+    PlatformShutdown();
+    if (v.ok)
+        std::printf("ok %lld %d %lld\n", static_cast<long long>(v.score), v.mode,
+                    static_cast<long long>(v.frames));
+    else
+        std::printf("refuse %d %s\n", v.status, v.error.c_str());
+    return 0;
+}
+
+Verdict PlayReplayBytes(const std::string& bytes, int64_t maxFrames) {
+    Replay replay;
+    std::string error;
+    if (!DecodeReplay(bytes, replay, error, uint64_t(maxFrames)))
+        return refuse(error.rfind(ReplayTooLong, 0) == 0 ? 422 : 400, error);
     CreateProgramTables();
     ReplayOutcome outcome = RunReplayHeadless(replay);
-    PlatformShutdown();
-    if (!outcome.endedInTime) {
-        std::printf("refuse 422 the round ended at frame %d of %zu: it does not play out as it "
-                    "was played\n",
-                    outcome.frames, replay.frames.size());
-        return 0;
-    }
-    std::printf("ok %d %d %d\n", outcome.score, replay.gameMode, outcome.frames);
-    return 0;
+    if (!outcome.endedInTime)
+        return refuse(422, "the round ended at frame " + std::to_string(outcome.frames) + " of " +
+                               std::to_string(replay.frames.size()) +
+                               ": it does not play out as it was played");
+    Verdict v;
+    v.ok = true;
+    v.score = outcome.score;
+    v.mode = replay.gameMode;
+    v.frames = outcome.frames;
+    return v;
 }

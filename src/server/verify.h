@@ -22,3 +22,5 @@ Verdict VerifyReplay(const std::string& bytes);
 // The child's side: reads a replay from standard input, plays it headless and
 // prints "ok SCORE MODE FRAMES" or "refuse STATUS MESSAGE"; the exit status.
 int VerifyChildMain(int64_t maxFrames);
+// The child's work on a started platform: reads and plays the replay.
+Verdict PlayReplayBytes(const std::string& bytes, int64_t maxFrames);

@@ -153,3 +153,22 @@ bool SplitListen(const std::string& text, std::string& host, int& port) {
     port = std::stoi(digits);
     return port <= 65535;
 }
+
+int CheckSubmission(const std::string& rawName, const std::string& body, size_t maxBytes,
+                    std::string& name, std::string& error) {
+    if (body.size() > maxBytes) {
+        error = "the replay is larger than this table takes (" + std::to_string(maxBytes >> 10) +
+                " KiB)";
+        return 413;
+    }
+    name = CleanName(rawName, 40);
+    if (name.empty()) {
+        error = "a name of 1 to 40 characters is needed (?name=...)";
+        return 400;
+    }
+    if (body.size() < 8 || body.compare(0, 8, "ZPREPLAY") != 0) {
+        error = "not a replay file";
+        return 400;
+    }
+    return 0;
+}

@@ -14,3 +14,9 @@ std::string Sha256Hex(const std::string& bytes); // 64 lowercase hex digits
 std::string CleanName(const std::string& name, size_t maxChars);
 // "ADDR:PORT" into its parts; false when it is not one.
 bool SplitListen(const std::string& text, std::string& host, int& port);
+
+// The checks a submission passes before it is queued: a name (cleaned into
+// name) and a body that starts like a replay of at most maxBytes. 0 when it
+// passes, else the HTTP status with error set.
+int CheckSubmission(const std::string& rawName, const std::string& body, size_t maxBytes,
+                    std::string& name, std::string& error);

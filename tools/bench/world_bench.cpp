@@ -159,11 +159,13 @@ void measure(BenchTable& table, const std::string& kind, const std::vector<std::
     }
     Server s(args, int(std::max(1u, std::thread::hardware_concurrency())));
     std::atomic<int> left{int(batch.size())}, accepted{0};
+    std::vector<std::string> answers(batch.size());
     std::vector<std::thread> senders;
     for (size_t i = 0; i < batch.size(); i++)
         senders.emplace_back([&, i] {
-            accepted += HttpPost(s.url + "/api/rounds?name=p" + std::to_string(i), batch[i], 600)
-                            .status == 201;
+            HttpAnswer a = HttpPost(s.url + "/api/rounds?name=p" + std::to_string(i), batch[i], 600);
+            accepted += a.status == 201;
+            if (a.status != 201) answers[i] = std::to_string(a.status) + " " + a.body + a.error;
             left--;
         });
     std::vector<double> millis;
@@ -177,8 +179,13 @@ void measure(BenchTable& table, const std::string& kind, const std::vector<std::
     std::string name = "world " + kind + ": GET under " + std::to_string(batch.size()) + " submissions";
     AddBenchRow(table, name + " p50", percentile(millis, 0.5), "ms", 50);
     AddBenchRow(table, name + " p99", percentile(millis, 0.99), "ms", 250);
-    if (accepted != int(batch.size()))
-        AddBenchNote(table, name, "only " + std::to_string(accepted.load()) + " accepted");
+    if (accepted != int(batch.size())) {
+        std::string first;
+        for (const std::string& a : answers)
+            if (first.empty()) first = a;
+        AddBenchNote(table, name,
+                     "only " + std::to_string(accepted.load()) + " accepted; first refusal: " + first);
+    }
 }
 
 } // namespace
