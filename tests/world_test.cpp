@@ -21,8 +21,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <set>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -89,8 +89,8 @@ struct Postgres {
         std::string setup =
             "chmod 755 " + dir + " && " + (geteuid() == 0 ? "chown postgres " + dir + " && " : "") +
             as() + bin + "initdb -D " + dir + "data -A trust -U zp >/dev/null 2>&1 && " + as() +
-            bin + "pg_ctl -D " + dir + "data -l " + dir + "log -w -o \"-p " +
-            std::to_string(port) + " -k " + dir + " -c listen_addresses=127.0.0.1 -c fsync=off\" start >/dev/null 2>&1";
+            bin + "pg_ctl -D " + dir + "data -l " + dir + "log -w -o \"-p " + std::to_string(port) +
+            " -k " + dir + " -c listen_addresses=127.0.0.1 -c fsync=off\" start >/dev/null 2>&1";
         if (std::system(setup.c_str()) != 0) {
             why = "PostgreSQL could not be started: " + ReadWholeFile(dir + "log");
             return;
@@ -99,7 +99,8 @@ struct Postgres {
     }
     ~Postgres() {
         if (!url.empty())
-            std::system((as() + bin + "pg_ctl -D " + dir + "data -m immediate stop >/dev/null 2>&1").c_str());
+            std::system((as() + bin + "pg_ctl -D " + dir + "data -m immediate stop >/dev/null 2>&1")
+                            .c_str());
     }
 };
 
@@ -115,7 +116,8 @@ struct Server {
         argv.insert(argv.end(), args.begin(), args.end());
         pid = StartProcess(argv);
         httplib::Client c(url);
-        for (int i = 0; i < 500 && !c.Get("/api/rounds"); i++) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (int i = 0; i < 500 && !c.Get("/api/rounds"); i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     void kill9() {
         kill(pid, SIGKILL);
@@ -130,7 +132,8 @@ struct Server {
 httplib::Result post(const std::string& url, const std::string& name, const std::string& bytes) {
     httplib::Client c(url);
     c.set_read_timeout(120, 0);
-    return c.Post(("/api/rounds?name=" + UrlQueryText(name)).c_str(), bytes, "application/octet-stream");
+    return c.Post(("/api/rounds?name=" + UrlQueryText(name)).c_str(), bytes,
+                  "application/octet-stream");
 }
 
 std::string get(const std::string& url, const std::string& path) {
@@ -163,7 +166,7 @@ const ScriptedRound& scriptedRound() {
 }
 
 class WorldTable : public ::testing::TestWithParam<std::string> {
-protected:
+  protected:
     std::unique_ptr<Postgres> pg;
     std::string data;
     // Arguments choosing the backend: a folder, or the test's PostgreSQL.
@@ -191,11 +194,14 @@ TEST_P(WorldTable, RanksAScriptedRoundWithTheScoreItsReplayGives) {
     RunResult sent = RunGame({"--submit", round.replay, "--world", s.url, "--name", "Zed"});
     EXPECT_EQ(sent.status, 0) << sent.err;
     EXPECT_EQ(sent.out.rfind("201 {\"id\":", 0), 0u) << sent.out;
-    EXPECT_NE(sent.out.find("\"name\":\"Zed\",\"score\":" + round.score + ",\"mode\":0"), std::string::npos) << sent.out;
+    EXPECT_NE(sent.out.find("\"name\":\"Zed\",\"score\":" + round.score + ",\"mode\":0"),
+              std::string::npos)
+        << sent.out;
     EXPECT_NE(sent.out.find("\"rank\":1"), std::string::npos) << sent.out;
     post(s.url, "Amy", botReplay(3, 0, 300));
     std::string list = get(s.url, "/api/rounds?mode=0&limit=10");
-    size_t zed = list.find("\"name\":\"Zed\",\"score\":" + round.score), amy = list.find("\"name\":\"Amy\"");
+    size_t zed = list.find("\"name\":\"Zed\",\"score\":" + round.score),
+           amy = list.find("\"name\":\"Amy\"");
     EXPECT_NE(zed, std::string::npos) << list;
     EXPECT_LT(zed, amy) << "highest first: " << list;
     EXPECT_EQ(get(s.url, "/api/rounds/1/replay"), ReadWholeFile(round.replay));
@@ -292,13 +298,17 @@ TEST_P(WorldTable, KeepsEveryAcceptedRoundThroughSigkill) {
     for (size_t i = 0; i < replays.size(); i++) {
         auto r = post(s.url, "P" + std::to_string(i), replays[i]);
         ASSERT_TRUE(r);
-        if (!accepted[i].empty()) EXPECT_EQ(r->status, 409) << i << ": " << r->body;
-        else EXPECT_TRUE(r->status == 201 || r->status == 409) << i << ": " << r->body;
+        if (!accepted[i].empty())
+            EXPECT_EQ(r->status, 409) << i << ": " << r->body;
+        else
+            EXPECT_TRUE(r->status == 201 || r->status == 409) << i << ": " << r->body;
     }
     std::set<std::string> served, sent(replays.begin(), replays.end());
     list = get(s.url, "/api/rounds?mode=2&limit=100");
-    for (size_t at = list.find("{\"id\":"); at != std::string::npos; at = list.find("{\"id\":", at + 1))
-        served.insert(get(s.url, "/api/rounds/" + std::to_string(std::atoll(list.c_str() + at + 6)) + "/replay"));
+    for (size_t at = list.find("{\"id\":"); at != std::string::npos;
+         at = list.find("{\"id\":", at + 1))
+        served.insert(get(
+            s.url, "/api/rounds/" + std::to_string(std::atoll(list.c_str() + at + 6)) + "/replay"));
     EXPECT_EQ(served, sent);
 }
 
@@ -312,9 +322,11 @@ TEST_P(WorldTable, ShowsNamesAsTextOnThePage) {
     s.start(args);
     ASSERT_EQ(post(s.url, "<img src=x onerror=alert(1)>&'\"", botReplay(9, 2, 120))->status, 201);
     std::string page = get(s.url, "/");
-    EXPECT_NE(page.find("&lt;img src=x onerror=alert(1)&gt;&amp;&#39;&quot;"), std::string::npos) << page;
+    EXPECT_NE(page.find("&lt;img src=x onerror=alert(1)&gt;&amp;&#39;&quot;"), std::string::npos)
+        << page;
     EXPECT_EQ(page.find("<img"), std::string::npos);
-    EXPECT_NE(page.find("href=\"/play/index.html?--replay=/api/rounds/1/replay\">Watch"), std::string::npos);
+    EXPECT_NE(page.find("href=\"/play/index.html?--replay=/api/rounds/1/replay\">Watch"),
+              std::string::npos);
     EXPECT_EQ(get(s.url, "/play/index.html"), "<p>game</p>");
 }
 

@@ -26,8 +26,8 @@ constexpr int SendTimeoutSeconds = 60;
 constexpr size_t MaxOutboxFile = 1u << 20;
 
 struct WorldState {
-    std::string url;            // the table in use, "" none
-    std::string outbox;         // absolute, ends in '/'
+    std::string url;    // the table in use, "" none
+    std::string outbox; // absolute, ends in '/'
     std::mutex lock;
     std::condition_variable wake, idle;
     bool pending = false, busy = false, stop = false;
@@ -92,8 +92,8 @@ std::string sendOutbox(const std::string& url, const std::string& folder,
         std::string bytes = readWhole(path, MaxOutboxFile);
         std::string name = readWhole(base + ".name", 256);
         if (name.empty()) name = "Player";
-        HttpAnswer a = HttpPost(url + "/api/rounds?name=" + UrlQueryText(name), bytes,
-                                SendTimeoutSeconds);
+        HttpAnswer a =
+            HttpPost(url + "/api/rounds?name=" + UrlQueryText(name), bytes, SendTimeoutSeconds);
         bool retry = a.status == 0 || a.status == 429 || a.status >= 500;
         if (retry) {
             kept = int(names.size() - i);
@@ -206,9 +206,9 @@ void SendRoundToWorld(const Replay& replay, const std::string& name) {
     if (world.url.empty() || replay.frames.empty()) return;
     auto now = std::chrono::system_clock::now().time_since_epoch();
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%020lld",
-                  static_cast<long long>(
-                      std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+    std::snprintf(
+        stamp, sizeof stamp, "%020lld",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
     std::string base = world.outbox + stamp;
     // The name first: a replay in the outbox always has its name beside it.
     if (!WriteFileAtomic(base + ".name", name) ||

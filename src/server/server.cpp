@@ -84,7 +84,8 @@ bool allowSubmission(const std::string& address) {
 
 // Reads a whole number in [low, high] from text; fallback when it is absent.
 bool readNumber(const std::string& text, int64_t low, int64_t high, int64_t& out) {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     out = std::stoll(text);
     return out >= low && out <= high;
@@ -234,7 +235,8 @@ int usage(const std::string& complaint) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--verify-child") return VerifyChildMain(std::atoll(argv[2]));
+    if (argc == 3 && std::string(argv[1]) == "--verify-child")
+        return VerifyChildMain(std::atoll(argv[2]));
     std::string data = ".", db, listen = "127.0.0.1:8251", web;
     int64_t verifiers = std::max(1u, std::thread::hardware_concurrency());
     int64_t rate = 30, frames = verifyLimits.maxFrames;
@@ -246,14 +248,22 @@ int main(int argc, char** argv) {
         }
         if (i + 1 >= argc) return usage(arg + " needs a value");
         std::string value = argv[++i];
-        if (arg == "--data") data = value;
-        else if (arg == "--db") db = value;
-        else if (arg == "--listen") listen = value;
-        else if (arg == "--web") web = value;
-        else if (arg == "--verifiers" && readNumber(value, 0, 256, verifiers)) continue;
-        else if (arg == "--rate" && readNumber(value, 0, 1000000, rate)) continue;
-        else if (arg == "--max-frames" && readNumber(value, 1, 100000000, frames)) continue;
-        else return usage("bad argument: " + arg + " " + value);
+        if (arg == "--data")
+            data = value;
+        else if (arg == "--db")
+            db = value;
+        else if (arg == "--listen")
+            listen = value;
+        else if (arg == "--web")
+            web = value;
+        else if (arg == "--verifiers" && readNumber(value, 0, 256, verifiers))
+            continue;
+        else if (arg == "--rate" && readNumber(value, 0, 1000000, rate))
+            continue;
+        else if (arg == "--max-frames" && readNumber(value, 1, 100000000, frames))
+            continue;
+        else
+            return usage("bad argument: " + arg + " " + value);
     }
     std::signal(SIGPIPE, SIG_IGN);
     std::error_code ec;
@@ -300,10 +310,13 @@ int main(int argc, char** argv) {
         http.set_file_extension_and_mimetype_mapping("wasm", "application/wasm");
         server.watch = true;
     }
-    http.set_exception_handler([](const httplib::Request&, httplib::Response& res,
-                                  std::exception_ptr) { refuse(res, 503, "the table is unavailable"); });
+    http.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            refuse(res, 503, "the table is unavailable");
+        });
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty()) refuse(res, res.status, res.status == 404 ? "not found" : "bad request");
+        if (res.body.empty())
+            refuse(res, res.status, res.status == 404 ? "not found" : "bad request");
     });
     // The library listens with a backlog of 5; a burst of players needs more.
     static int listening = -1;
@@ -311,7 +324,8 @@ int main(int argc, char** argv) {
         httplib::default_socket_options(sock);
         listening = sock;
     });
-    int bound = port == 0 ? http.bind_to_any_port(host) : (http.bind_to_port(host, port) ? port : -1);
+    int bound =
+        port == 0 ? http.bind_to_any_port(host) : (http.bind_to_port(host, port) ? port : -1);
     if (bound < 0) {
         std::fprintf(stderr, "zorvek-plon-server: cannot listen on %s\n", listen.c_str());
         return 1;

@@ -27,8 +27,8 @@ DELETE FROM jobs WHERE state >= 2 AND created < now() - interval '1 hour';
 )";
 
 WorldRound readRound(const pqxx::row& r) {
-    return {r[0].as<int64_t>(), r[1].as<std::string>(), r[2].as<int64_t>(), r[3].as<int>(),
-            r[4].as<int64_t>(), r[5].as<std::string>()};
+    return {r[0].as<int64_t>(), r[1].as<std::string>(), r[2].as<int64_t>(),
+            r[3].as<int>(),     r[4].as<int64_t>(),     r[5].as<std::string>()};
 }
 
 std::string bytesOf(const pqxx::field& f) {
@@ -74,9 +74,9 @@ struct PostgresStore : WorldStore {
         Lease l(*this);
         pqxx::work t(*l.c);
         pqxx::binarystring blob(bytes.data(), bytes.size());
-        pqxx::result r = t.exec_params(
-            "INSERT INTO jobs (name, hash, replay) VALUES ($1, $2, $3) RETURNING id", name, hash,
-            blob);
+        pqxx::result r =
+            t.exec_params("INSERT INTO jobs (name, hash, replay) VALUES ($1, $2, $3) RETURNING id",
+                          name, hash, blob);
         t.commit();
         return r[0][0].as<int64_t>();
     }

@@ -62,7 +62,9 @@ struct SqliteStore : WorldStore {
 
     ~SqliteStore() override { sqlite3_close(db); }
 
-    bool exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    bool exec(const char* sql) {
+        return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
 
     int64_t findHash(const std::string& hash) override {
         std::lock_guard<std::mutex> hold(lock);

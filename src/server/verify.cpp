@@ -109,8 +109,10 @@ Verdict VerifyReplay(const std::string& bytes) {
         if (n <= 0) continue;
         if (writeFd >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
             ssize_t w = write(writeFd, bytes.data() + written, bytes.size() - written);
-            if (w > 0) written += size_t(w);
-            else if (w < 0 && errno != EAGAIN) written = bytes.size(); // the child stopped reading
+            if (w > 0)
+                written += size_t(w);
+            else if (w < 0 && errno != EAGAIN)
+                written = bytes.size(); // the child stopped reading
         }
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             char buf[512];

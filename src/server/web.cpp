@@ -65,12 +65,23 @@ std::string HtmlText(const std::string& text) {
     std::string out;
     for (char c : asUtf8(text)) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -82,7 +93,8 @@ std::string CleanName(const std::string& name, size_t maxChars) {
     for (size_t i = 0; i < utf8.size();) {
         size_t n = utf8Length(utf8, i);
         unsigned char c = static_cast<unsigned char>(utf8[i]);
-        bool control = c < 0x20 || c == 0x7F || (c == 0xC2 && static_cast<unsigned char>(utf8[i + 1]) < 0xA0);
+        bool control =
+            c < 0x20 || c == 0x7F || (c == 0xC2 && static_cast<unsigned char>(utf8[i + 1]) < 0xA0);
         if (!control) {
             kept.append(utf8, i, n);
             chars++;
@@ -128,8 +140,8 @@ std::string Sha256Hex(const std::string& bytes) {
         }
         uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
         for (int i = 0; i < 64; i++) {
-            uint32_t t1 = hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) +
-                          k[i] + w[i];
+            uint32_t t1 =
+                hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
             uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
             hh = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
         }
@@ -148,7 +160,8 @@ bool SplitListen(const std::string& text, std::string& host, int& port) {
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
     std::string digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
         return false;
     port = std::stoi(digits);
     return port <= 65535;

@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <string>
 
-std::string JsonText(const std::string& text);  // a quoted JSON string (input bytes as UTF-8, else Latin-1)
-std::string HtmlText(const std::string& text);  // text safe between tags and in attributes
+std::string
+JsonText(const std::string& text); // a quoted JSON string (input bytes as UTF-8, else Latin-1)
+std::string HtmlText(const std::string& text);   // text safe between tags and in attributes
 std::string Sha256Hex(const std::string& bytes); // 64 lowercase hex digits
 // A player name as the table keeps it: valid UTF-8 (Latin-1 bytes converted),
 // control characters dropped, blanks trimmed; "" when nothing is left or it

@@ -97,7 +97,8 @@ struct Postgres {
     }
     ~Postgres() {
         if (!url.empty())
-            std::system((as() + bin + "pg_ctl -D " + dir + "data -m fast stop >/dev/null 2>&1").c_str());
+            std::system(
+                (as() + bin + "pg_ctl -D " + dir + "data -m fast stop >/dev/null 2>&1").c_str());
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
     }
@@ -111,8 +112,13 @@ struct Server {
         int port = freePort();
         url = "http://127.0.0.1:" + std::to_string(port);
         std::vector<std::string> args = {
-            (std::filesystem::path(BenchProgramPath()).parent_path() / "zorvek-plon-server").string(),
-            "--listen", "127.0.0.1:" + std::to_string(port), "--rate", "0", "--verifiers",
+            (std::filesystem::path(BenchProgramPath()).parent_path() / "zorvek-plon-server")
+                .string(),
+            "--listen",
+            "127.0.0.1:" + std::to_string(port),
+            "--rate",
+            "0",
+            "--verifiers",
             std::to_string(verifiers)};
         args.insert(args.end(), table.begin(), table.end());
         pid = fork();
@@ -151,8 +157,8 @@ void measure(BenchTable& table, const std::string& kind, const std::vector<std::
             ok += HttpPost(s.url + "/api/rounds?name=bench", r, 300).status == 201;
         double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (ok == int(minuteRounds.size()))
-            AddBenchRange(table, "world " + kind + ": one-minute rounds verified per core", ok / seconds,
-                          "rounds/s", 1, 1e308);
+            AddBenchRange(table, "world " + kind + ": one-minute rounds verified per core",
+                          ok / seconds, "rounds/s", 1, 1e308);
         else
             AddBenchNote(table, "world " + kind + ": one-minute rounds verified per core",
                          "only " + std::to_string(ok) + " accepted");
@@ -163,7 +169,8 @@ void measure(BenchTable& table, const std::string& kind, const std::vector<std::
     std::vector<std::thread> senders;
     for (size_t i = 0; i < batch.size(); i++)
         senders.emplace_back([&, i] {
-            HttpAnswer a = HttpPost(s.url + "/api/rounds?name=p" + std::to_string(i), batch[i], 600);
+            HttpAnswer a =
+                HttpPost(s.url + "/api/rounds?name=p" + std::to_string(i), batch[i], 600);
             accepted += a.status == 201;
             if (a.status != 201) answers[i] = std::to_string(a.status) + " " + a.body + a.error;
             left--;
@@ -173,10 +180,12 @@ void measure(BenchTable& table, const std::string& kind, const std::vector<std::
         auto start = Clock::now();
         HttpAnswer a = HttpGet(s.url + "/api/rounds?mode=0&limit=25", 30);
         if (a.status == 200)
-            millis.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            millis.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     for (auto& t : senders) t.join();
-    std::string name = "world " + kind + ": GET under " + std::to_string(batch.size()) + " submissions";
+    std::string name =
+        "world " + kind + ": GET under " + std::to_string(batch.size()) + " submissions";
     AddBenchRow(table, name + " p50", percentile(millis, 0.5), "ms", 50);
     AddBenchRow(table, name + " p99", percentile(millis, 0.99), "ms", 250);
     if (accepted != int(batch.size())) {
@@ -184,7 +193,8 @@ void measure(BenchTable& table, const std::string& kind, const std::vector<std::
         for (const std::string& a : answers)
             if (first.empty()) first = a;
         AddBenchNote(table, name,
-                     "only " + std::to_string(accepted.load()) + " accepted; first refusal: " + first);
+                     "only " + std::to_string(accepted.load()) +
+                         " accepted; first refusal: " + first);
     }
 }
 
