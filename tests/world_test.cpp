@@ -258,6 +258,19 @@ TEST_P(WorldTable, RefusesBadReplaysWithoutHarm) {
     auto r = post(s.url, "Al", good);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 201) << r->body;
+    struct Read {
+        const char* path;
+        int status;
+    } reads[] = {{"/api/rounds?mode=3", 400},   {"/api/rounds?limit=0", 400},
+                 {"/api/rounds?mode=x", 400},   {"/api/rounds/999/replay", 404},
+                 {"/api/rounds/1x/replay", 404}, {"/nothing/here", 404}};
+    httplib::Client c(s.url);
+    for (const Read& read : reads) {
+        auto answer = c.Get(read.path);
+        ASSERT_TRUE(answer) << read.path;
+        EXPECT_EQ(answer->status, read.status) << read.path;
+        EXPECT_EQ(answer->body.rfind("{\"error\":\"", 0), 0u) << read.path << ": " << answer->body;
+    }
     EXPECT_NE(get(s.url, "/api/rounds?mode=1").find("\"name\":\"Al\""), std::string::npos);
 }
 
@@ -328,6 +341,21 @@ TEST_P(WorldTable, ShowsNamesAsTextOnThePage) {
     EXPECT_NE(page.find("href=\"/play/index.html?--replay=/api/rounds/1/replay\">Watch"),
               std::string::npos);
     EXPECT_EQ(get(s.url, "/play/index.html"), "<p>game</p>");
+    if (GetParam() != "sqlite") return; // the page is the same over either table
+    if (!ProgramInPath("chromium")) {
+        std::printf("(no chromium here: the page's escaping was checked in its HTML only)\n");
+        return;
+    }
+    // What a browser makes of the page: the name is a text node, no element.
+    std::string tmp = MakeTempDir("world-chromium");
+    std::string command = "timeout 120 chromium --headless --no-sandbox --disable-gpu "
+                          "--user-data-dir=" + tmp + "profile --dump-dom " + s.url + "/ > " + tmp +
+                          "dom.html 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string dom = ReadWholeFile(tmp + "dom.html");
+    EXPECT_NE(dom.find("<td class=\"who\">&lt;img src=x onerror=alert(1)&gt;&amp;'\"</td>"),
+              std::string::npos) << dom;
+    EXPECT_EQ(dom.find("<img"), std::string::npos) << dom;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, WorldTable, ::testing::Values("sqlite", "postgresql"),
@@ -399,6 +427,25 @@ TEST(WorldText, EscapesHashesAndCleansNames) {
         EXPECT_EQ(CleanName(c.in, 40), c.name) << c.in;
         EXPECT_EQ(JsonText(c.in), c.json) << c.in;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(WorldIni, ReadsTheServerLine) {
+    struct {
+        std::vector<std::string> lines;
+        std::string url;
+    } cases[] = {
+        {{"Server = http://a.example:8251"}, "http://a.example:8251"},
+        {{"; the world table", "  server=http://b.example/ "}, "http://b.example"},
+        {{"SERVER\t=\thttp://c.example//"}, "http://c.example"},
+        {{"Name = x", "Server ="}, ""},
+        {{"Serverx = http://d.example"}, ""},
+        {{}, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WorldAddressFromLines(c.lines), c.url) << c.lines.size();
 }
 
 } // namespace
