@@ -215,6 +215,7 @@ void measure(BenchTable& table, const std::string& kind, const std::vector<std::
 void BenchWorld(BenchTable& table) {
     std::vector<std::string> minute, batch;
     for (int i = 0; i < 4; i++) minute.push_back(playedRound(500 + i * 3, 3600));
+    for (int i = 0; i < 200; i++) batch.push_back(playedRound(1000 + i, 300));
     char pattern[] = "/tmp/zp-bench-world-XXXXXX";
     if (mkdtemp(pattern)) {
         measure(table, "SQLite", {"--data", pattern}, minute, batch);
