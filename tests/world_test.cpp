@@ -2,7 +2,8 @@
 // 127.0.0.1 over SQLite and over a PostgreSQL the test starts itself; a
 // scripted round ranked with the score "--replay --headless" gives; bad
 // replays refused; a server killed mid-batch keeping every accepted round;
-// the game's outbox sent after a restart; names shown as text.
+// a live round waiting in the game's outbox, which is sent after a restart;
+// names shown as text (in headless Chromium where it is installed).
 #include "game/game.h"
 #include "game/replay.h"
 #include "platform/platform.h"
@@ -152,10 +153,20 @@ const ScriptedRound& scriptedRound() {
     static ScriptedRound round = [] {
         ScriptedRound r;
         std::string dir = MakeFilesCopy("world-live");
-        EXPECT_EQ(RunScripted(dir, ShootingRoundScript()).status, 0);
+        // Played with a table named that no one answers: the round waits in
+        // the outbox, the very bytes of its replay.
+        std::string nowhere = "http://127.0.0.1:" + std::to_string(freePort());
+        EXPECT_EQ(RunScripted(dir, ShootingRoundScript(), {"--world", nowhere}).status, 0);
         auto names = FolderNames(dir + "251/replays");
         if (names.empty()) return r;
         r.replay = dir + "251/replays/" + names[0];
+        std::string outbox = dir + "251/outbox/";
+        auto waiting = FolderNames(outbox);
+        EXPECT_EQ(waiting.size(), 2u);
+        if (waiting.size() == 2) {
+            EXPECT_EQ(ReadWholeFile(outbox + waiting[0]), "Zed");
+            EXPECT_EQ(ReadWholeFile(outbox + waiting[1]), ReadWholeFile(r.replay));
+        }
         RunResult run = RunGame({"--replay", r.replay, "--headless"});
         EXPECT_EQ(run.status, 0) << run.err;
         size_t at = run.out.find("score ");
@@ -261,8 +272,8 @@ TEST_P(WorldTable, RefusesBadReplaysWithoutHarm) {
     struct Read {
         const char* path;
         int status;
-    } reads[] = {{"/api/rounds?mode=3", 400},   {"/api/rounds?limit=0", 400},
-                 {"/api/rounds?mode=x", 400},   {"/api/rounds/999/replay", 404},
+    } reads[] = {{"/api/rounds?mode=3", 400},    {"/api/rounds?limit=0", 400},
+                 {"/api/rounds?mode=x", 400},    {"/api/rounds/999/replay", 404},
                  {"/api/rounds/1x/replay", 404}, {"/nothing/here", 404}};
     httplib::Client c(s.url);
     for (const Read& read : reads) {
@@ -349,12 +360,14 @@ TEST_P(WorldTable, ShowsNamesAsTextOnThePage) {
     // What a browser makes of the page: the name is a text node, no element.
     std::string tmp = MakeTempDir("world-chromium");
     std::string command = "timeout 120 chromium --headless --no-sandbox --disable-gpu "
-                          "--user-data-dir=" + tmp + "profile --dump-dom " + s.url + "/ > " + tmp +
+                          "--user-data-dir=" +
+                          tmp + "profile --dump-dom " + s.url + "/ > " + tmp +
                           "dom.html 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     std::string dom = ReadWholeFile(tmp + "dom.html");
     EXPECT_NE(dom.find("<td class=\"who\">&lt;img src=x onerror=alert(1)&gt;&amp;'\"</td>"),
-              std::string::npos) << dom;
+              std::string::npos)
+        << dom;
     EXPECT_EQ(dom.find("<img"), std::string::npos) << dom;
 }
 
