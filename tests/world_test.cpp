@@ -102,6 +102,8 @@ struct Postgres {
         if (!url.empty())
             std::system((as() + bin + "pg_ctl -D " + dir + "data -m immediate stop >/dev/null 2>&1")
                             .c_str());
+        std::error_code ec;
+        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
     }
 };
 
