@@ -5,6 +5,7 @@
 #include "app/replay_command.h"
 #include "platform/platform.h"
 #include "platform/script.h"
+#include "scores/world.h"
 #include "shell/shell.h"
 
 #include <cerrno>
@@ -21,6 +22,7 @@ const char* const Usage =
     "usage: zorvek-plon [--files DIR] [--headless] [--script FILE] [--record FILE] [--seed N]\n"
     "                   [--start-time \"YYYY-MM-DD HH:MM:SS\"] [--help] [--version]\n"
     "       zorvek-plon --replay FILE [--headless] [--video OUT.mp4|OUT.webm] [--size WxH]\n"
+    "       zorvek-plon --submit FILE --world URL [--name NAME]\n"
     "\n"
     "  --files DIR        read and write the game's files in DIR instead of Files/ beside\n"
     "                     the program\n"
@@ -35,6 +37,10 @@ const char* const Usage =
     "  --video OUT        export the replay (or the --script run) as a video with its sound\n"
     "  --size WxH         the video's size (default: the setup file's display size)\n"
     "  --checksums FILE   write a checksum of the round's state for every round frame\n"
+    "  --world URL        send every finished round to the world score table at URL\n"
+    "                     (instead of the one world.ini names)\n"
+    "  --submit FILE      send one replay to the --world table and print its answer\n"
+    "  --name NAME        the name --submit sends (default: Player)\n"
     "  --help             show this text\n"
     "  --version          show the title and version\n"
     "\n"
@@ -148,11 +154,23 @@ int ParseCommandLine(int argc, char** argv, PlatformConfig& config, std::string&
             if (!value(v) || !validStartTime(v))
                 return badCommandLine("--start-time needs \"YYYY-MM-DD HH:MM:SS\"");
             config.startTime = v;
+        } else if (arg == "--world") {
+            if (!value(v) || v.rfind("http://", 0) != 0)
+                return badCommandLine("--world needs an http:// address");
+            worldCommand.url = v;
+        } else if (arg == "--submit") {
+            if (!value(v) || v.empty()) return badCommandLine("--submit needs a replay file");
+            worldCommand.submitPath = v;
+        } else if (arg == "--name") {
+            if (!value(v) || v.empty()) return badCommandLine("--name needs a name");
+            worldCommand.name = v;
         } else if (TakeReplayArgument(arg, i, argc, argv, v)) {
             if (!v.empty()) return badCommandLine(v);
         } else {
             return badCommandLine("unknown argument: " + arg);
         }
     }
+    if (!worldCommand.submitPath.empty() && worldCommand.url.empty())
+        return badCommandLine("--submit needs --world URL");
     return -1;
 }

@@ -13,6 +13,7 @@
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
+#include "scores/world.h"
 #include "shell/display.h"
 #include "shell/frame.h"
 #include "shell/home.h"
@@ -152,6 +153,7 @@ int StartUp() {
         EndProcess(ExitFilesFolderUnusable);
     }
     removeLeftoverSaves(shell.FilesPath + GameFolder());
+    StartWorldTable(shell.FilesPath, shell.FilesPath + GameFolder());
 
     int readyAt = Millis() + 2500;
     if (!ApplyDisplaySettings()) EndWithoutDisplay();
@@ -205,6 +207,7 @@ static void playFromTitle(TitleState& t) {
 void TitleFrame(TitleState& t) {
     const int vw = display.VirtualWidth, vh = display.VirtualHeight;
     BeginFrame(1);
+    ShowWorldNotice();
     ResetDrawState();
     DrawStripes();
     ResetDrawState();
@@ -290,6 +293,8 @@ int ProgramMain(int argc, char** argv) {
     // Replays, their export and the checksum log (app/replay_command.cpp).
     status = PrepareReplayCommand(config);
     if (status >= 0) return status;
+    if (!worldCommand.submitPath.empty())
+        return SubmitReplayFile(worldCommand.submitPath, worldCommand.url, worldCommand.name);
 
     // Everything is found relative to the program's own folder.
     std::error_code ec;

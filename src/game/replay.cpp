@@ -281,7 +281,8 @@ bool readFrame(Reader& in, ReplayFrame& f, int64_t& x, int64_t& y, bool last) {
 // Reads replay file bytes; refuses other kinds of file, other format or game
 // versions, cut or damaged replays and more than a round can be, saying which.
 // Nothing is allocated for the frames before their count is known to fit.
-bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) {
+bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error,
+                  uint64_t maxFrames) {
     replay = Replay{};
     Reader head{bytes};
     size_t unpacked = 0;
@@ -296,6 +297,10 @@ bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error) 
     Reader in{body};
     uint64_t count = 0;
     if (!readRoundHeader(in, replay, count, error)) return false;
+    if (count > maxFrames) {
+        error = std::string(ReplayTooLong) + " " + std::to_string(maxFrames) + " frames";
+        return false;
+    }
     replay.frames.resize(size_t(count));
     int64_t x = 0, y = 0;
     for (size_t i = 0; i < replay.frames.size(); i++) {

@@ -37,9 +37,12 @@ struct Replay {
 };
 
 // The packed file and back (empty when packing fails); DecodeReplay explains
-// a refusal in error. LoadReplay reads regular files only.
+// a refusal in error, and refuses a round of more than maxFrames frames before
+// reading them. LoadReplay reads regular files only.
+inline constexpr const char* ReplayTooLong = "the round is longer than";
 std::string EncodeReplay(const Replay& replay);
-bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error);
+bool DecodeReplay(const std::string& bytes, Replay& replay, std::string& error,
+                  uint64_t maxFrames = UINT64_MAX);
 bool LoadReplay(const std::string& path, Replay& replay, std::string& error);
 
 // Recording, called by the round: its start (the generator's state before the

@@ -8,6 +8,7 @@
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
+#include "scores/world.h"
 #include "shell/display.h"
 #include "shell/frame.h"
 #include "shell/shell.h"
@@ -471,7 +472,9 @@ void FinishRound() {
     NameEntry();
     // The record this round made, which need not be the newest one of the
     // table (the clock may have been set back since an earlier round).
-    SaveRoundReplay(AddRoundScore(game.Over == RoundQuit ? 1 : 0));
+    Scores& record = AddRoundScore(game.Over == RoundQuit ? 1 : 0);
+    SaveRoundReplay(record);
+    SendRoundToWorld(RecordedReplay(), record.Name);
 }
 
 // Plays one round from the empty field to the new score record.

@@ -268,6 +268,20 @@ std::string EnvironmentValue(const std::string& name); // "" when unset
 std::string CompressBytes(const std::string& bytes);
 bool DecompressBytes(const std::string& packed, size_t size, std::string& bytes);
 
+// ---------------------------------------------------------------- network
+
+// An HTTP answer: status 0 when no server answered (error says why).
+struct HttpAnswer {
+    int status = 0;
+    std::string body;
+    std::string error;
+};
+// POSTs bytes as application/octet-stream to an "http://host[:port]/path?query"
+// address, waiting at most timeoutSeconds. Blocks: call it from a worker
+// thread, never from a frame. Safe from any thread.
+HttpAnswer HttpPost(const std::string& url, const std::string& bytes, int timeoutSeconds);
+HttpAnswer HttpGet(const std::string& url, int timeoutSeconds); // the same for a GET
+
 // ---------------------------------------------------------------- random numbers
 
 int RandomInt(int lo, int hi);        // inclusive of both ends

@@ -36,6 +36,7 @@ void BenchEngineTest(BenchTable& table); // the engine test's verdict on each en
 void BenchPacing(BenchTable& table);     // frame times of the title screen on the real clock
 void BenchRaster(BenchTable& table);     // fill rate of turned sprites, ours against SDL's software
 void BenchReplay(BenchTable& table);     // replay bytes per minute, video export frames per second
+void BenchWorld(BenchTable& table);      // world table: rounds verified per core, GET latency
 
 // Adds a row held against a range or a floor: verdict "ok" when lo <= value <= hi.
 void AddBenchRange(BenchTable& table, const std::string& name, double value,

@@ -57,7 +57,7 @@ std::string FormatBenchTable(const BenchTable& table) {
 
 // Runs the benchmarks; argv[1] is the file the table is written to, and any
 // further arguments name the benchmarks to run (startup, memory, round,
-// sprites, engine, pacing, raster, replay).
+// sprites, engine, pacing, raster, replay, world).
 int main(int argc, char** argv) {
     int probe = RunBenchProbe(argc, argv);
     if (probe >= 0) return probe;
@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
     part("pacing", BenchPacing);
     part("raster", BenchRaster);
     part("replay", BenchReplay);
+    part("world", BenchWorld);
     std::string text = FormatBenchTable(table);
     std::fputs(text.c_str(), stdout);
     if (argc > 1) {
