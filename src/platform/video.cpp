@@ -95,6 +95,8 @@ void applyRasterView() {
 bool openRaster(SDL_Window* window, std::string& why) {
     int w = 0, h = 0;
     SDL_GetWindowSize(window, &w, &h);
+    // Without worker threads the picture is drawn on the calling thread alone.
+    if (!HostThreadsAvailable()) videoState.canvas.threads = 1;
     if (!RasterOpen(videoState.canvas, w, h)) {
         why = "no memory for a picture of " + std::to_string(w) + "x" + std::to_string(h);
         return false;
@@ -176,6 +178,11 @@ struct Presenter {
 
     // Starts copying the canvas to the window's surface and showing it.
     void show(SDL_Window* w, SDL_Surface* s, const RasterCanvas* c) {
+        if (!HostThreadsAvailable()) {
+            copyToSurface(*c, s);
+            SDL_UpdateWindowSurface(w);
+            return;
+        }
         {
             std::lock_guard<std::mutex> hold(lock);
             if (!thread.joinable()) thread = std::thread([this] { run(); });
@@ -501,4 +508,5 @@ void Flip(int sync) {
     }
     PumpInput();
     InputFrameShown();
+    HostFramePresented();
 }
