@@ -12,7 +12,7 @@ WEB_PORT ?= 8080
 # Debian's Emscripten looks for its JavaScript modules here.
 export NODE_PATH = /usr/share/nodejs
 
-.PHONY: run test bench build deps fuzz clean package web serve-web
+.PHONY: run test bench build deps fuzz clean package web serve-web bench-web
 
 deps:
 	@bash deps/install.sh
@@ -29,6 +29,13 @@ test: build
 
 bench: build
 	@if [ -x $(BUILD)/zp-bench ]; then ./$(BUILD)/zp-bench $(BUILD)/bench.txt; else echo "no benchmarks yet"; fi
+	@$(MAKE) --no-print-directory bench-web
+
+# The browser build's figures, when it has been built (make web).
+bench-web:
+	@if [ -f $(WEB_BUILD)/zorvek-plon.wasm ] && [ -d tests/web/node_modules ]; then \
+	    node tests/web/bench.mjs $(WEB_BUILD) | tee -a $(BUILD)/bench.txt; \
+	else echo "web: no browser build (make web; npm ci --prefix tests/web)"; fi
 
 package: build
 	@cd $(BUILD) && cpack -G DEB

@@ -43,7 +43,8 @@ export function fileFor(options, urlPath) {
   return file.startsWith(folder + '/') ? file : null;
 }
 
-// Starts serving; resolves to the server once it listens.
+// Starts serving; resolves to the server once it listens. options.counted,
+// when given, hears the size of every body sent.
 export function serve(options) {
   const server = createServer(async (request, reply) => {
     const headers = {
@@ -62,6 +63,7 @@ export function serve(options) {
         headers['Content-Encoding'] = 'gzip';
       }
       headers['Content-Length'] = body.length;
+      if (options.counted) options.counted(body.length);
       reply.writeHead(200, headers);
       reply.end(request.method === 'HEAD' ? undefined : body);
     } catch {

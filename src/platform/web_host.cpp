@@ -48,10 +48,12 @@ void HostSleep(int ms) {
     host.yielded = true;
 }
 
-// Lets the page show the frame, unless it already got control since the last
-// one (the pacing sleep waits for the animation frame itself). On the virtual
-// clock the game runs as fast as the page lets it.
+// Counts the frame for the page (the benchmark reads it) and lets the page
+// show it, unless it already got control since the last one (the pacing sleep
+// waits for the animation frame itself). On the virtual clock the game runs
+// as fast as the page lets it.
 void HostFramePresented() {
+    EM_ASM({ Module.ZP.frames = (Module.ZP.frames || 0) + 1; });
     if (!host.yielded) {
         if (ClockIsVirtual())
             emscripten_sleep(0);
