@@ -48,7 +48,7 @@ set(ZP_WEB_LINK
     -sASYNCIFY_STACK_SIZE=262144
     -sALLOW_MEMORY_GROWTH=1
     -sINITIAL_MEMORY=134217728
-    -sSTACK_SIZE=5242880
+    -sTOTAL_STACK=5242880
     -sEXIT_RUNTIME=1
     -sFORCE_FILESYSTEM=1
     -sFULL_ES2=1
@@ -64,6 +64,8 @@ set(ZP_WEB_LINK
     --exclude-file
     *.stamp)
 target_link_options(zorvek-plon PRIVATE ${ZP_WEB_LINK})
+# Debian's Emscripten finds its JavaScript modules only through NODE_PATH.
+set_property(TARGET zorvek-plon PROPERTY RULE_LAUNCH_LINK "env NODE_PATH=/usr/share/nodejs")
 set_target_properties(zorvek-plon PROPERTIES LINK_DEPENDS ${CMAKE_SOURCE_DIR}/web/loader.js)
 add_custom_command(
   TARGET zorvek-plon POST_BUILD

@@ -66,8 +66,10 @@ fi
 cmake_lib libpng libpng1.6 -DPNG_SHARED=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
     -DPNG_HARDWARE_OPTIMIZATIONS=OFF -DZLIB_LIBRARY="$prefix/lib/libz.a" \
     -DZLIB_INCLUDE_DIR="$prefix/include"
+# FreeType unpacks with the zlib above: its own copy would clash with it.
 cmake_lib freetype freetype -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BZIP2=ON \
-    -DFT_DISABLE_BROTLI=ON -DFT_DISABLE_PNG=ON -DFT_DISABLE_ZLIB=ON
+    -DFT_DISABLE_BROTLI=ON -DFT_DISABLE_PNG=ON -DFT_REQUIRE_ZLIB=ON \
+    -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include"
 cmake_lib sdl2 libsdl2 -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_PTHREADS=OFF \
     -DSDL_AUDIO=OFF
 echo "web libraries ready in $prefix"

@@ -30,6 +30,9 @@ Module['arguments'] = ZP.argumentsOf(location.search);
 
 // Saves the player's folder to IndexedDB; a save asked for while one runs
 // follows it.
+// A save starts once the game hands control back, so that a file written
+// and renamed in one go is saved once under its final name; a save that
+// fails (a file went while it was read) is tried again.
 ZP.saving = false;
 ZP.saveAgain = false;
 ZP.save = function () {
@@ -38,16 +41,17 @@ ZP.save = function () {
     return;
   }
   ZP.saving = true;
-  FS.syncfs(false, function (err) {
-    ZP.saving = false;
-    if (err) console.error('zorvek-plon: saving the player files failed: ' + err);
-    if (ZP.saveAgain) {
-      ZP.saveAgain = false;
-      ZP.save();
-    } else {
-      ZP.saves = (ZP.saves || 0) + 1;
-    }
-  });
+  setTimeout(function () {
+    FS.syncfs(false, function (err) {
+      ZP.saving = false;
+      ZP.failures = err ? (ZP.failures || 0) + 1 : 0;
+      if (err && ZP.failures > 3) console.error('zorvek-plon: saving the player files failed: ' + err);
+      if (ZP.saveAgain || (err && ZP.failures <= 3)) {
+        ZP.saveAgain = false;
+        ZP.save();
+      }
+    });
+  }, 0);
 };
 
 // True when path lies in the player's folder.
@@ -168,6 +172,11 @@ Module['preRun'].push(function () {
   });
   ZP.fetchOptions();
 });
+
+// A fault in the game ends it: the page says so.
+Module['onAbort'] = function (what) {
+  ZP.stop('the game stopped: ' + what);
+};
 
 // The browser has no exit status: the page says the game has closed.
 Module['onExit'] = function (status) {

@@ -2,17 +2,19 @@
 // what the game left: the tests and the benchmark read the files it writes.
 //
 //   node drive.mjs --root BUILD_WEB --out DIR [--mount DIR] --visit QUERY UNTIL
-//                  [--visit QUERY UNTIL]... [--read PATH]... [--press KEY]
+//                  [--visit QUERY UNTIL | --press KEY UNTIL]... [--read PATH]...
 //                  [--timeout SECONDS]
 //
 // Each --visit opens the page with the address's QUERY (the game's options)
 // in the same browser profile, so IndexedDB carries over from one visit to
 // the next, and waits for UNTIL: "exit" (the game closed) or "log:TEXT" (the
-// debug log holds TEXT). --mount serves DIR under /t/ for options naming
-// files. After the last visit the player's folder is copied into DIR/home,
-// each --read file into DIR/read, the page's picture into DIR/page.png, and
-// files the page offered for download into DIR/downloads, and
-// DIR/result.json holds the exit status, timings and the console's errors.
+// debug log holds TEXT). --press presses KEY on the open page twice a second
+// until UNTIL holds, where "log:TEXT" counts only lines logged since. --mount
+// serves DIR under /t/ for options naming files. Afterwards the player's
+// folder is copied into DIR/home, each --read file into DIR/read, the page's
+// picture into DIR/page.png, the files the page offered for download into
+// DIR/downloads, and DIR/result.json holds the exit status, timings and the
+// console's messages.
 import { chromium } from 'playwright-core';
 import { mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -24,14 +26,14 @@ const { serve } = await import(join(here, '../../web/serve.mjs'));
 
 // Reads the command line.
 function parse(argv) {
-  const o = { visits: [], reads: [], timeout: 300, mount: null, press: null };
+  const o = { visits: [], reads: [], timeout: 300, mount: null };
   for (let i = 0; i < argv.length; i++) {
     const a = argv[i];
     if (a === '--root') o.root = argv[++i];
     else if (a === '--out') o.out = argv[++i];
     else if (a === '--mount') o.mount = argv[++i];
     else if (a === '--read') o.reads.push(argv[++i]);
-    else if (a === '--press') o.press = argv[++i];
+    else if (a === '--press') o.visits.push({ key: argv[++i], until: argv[++i] });
     else if (a === '--timeout') o.timeout = Number(argv[++i]);
     else if (a === '--visit') o.visits.push({ query: argv[++i], until: argv[++i] });
     else throw new Error('unknown argument ' + a);
@@ -40,15 +42,24 @@ function parse(argv) {
   return o;
 }
 
-// True once the visit's condition holds in the page.
-function reached(until) {
+// The debug log's text so far.
+function logText() {
+  try {
+    return new TextDecoder().decode(FS.readFile(Module.ZP.home + '/Debug.txt'));
+  } catch {
+    return '';
+  }
+}
+
+// True once the condition holds in the page; "log:" looks past logFrom.
+function reached([until, logFrom]) {
   if (!window.Module || !Module.ZP) return false;
   const ZP = Module.ZP;
   if (ZP.failed) return true;
   if (until === 'exit') return ZP.exitStatus !== undefined && !ZP.saving;
   try {
     const log = new TextDecoder().decode(FS.readFile(ZP.home + '/Debug.txt'));
-    return log.includes(until.slice(4));
+    return log.slice(logFrom).includes(until.slice(4));
   } catch {
     return false;
   }
@@ -104,10 +115,12 @@ try {
     downloads.push(d.saveAs(join(o.out, 'downloads', d.suggestedFilename())).then(() => d.suggestedFilename())));
   for (const visit of o.visits) {
     const started = Date.now();
-    await page.goto(base + visit.query);
-    const presser = o.press && setInterval(() => page.keyboard.press(o.press).catch(() => {}), 500);
+    let logFrom = 0;
+    if (visit.key === undefined) await page.goto(base + visit.query);
+    else logFrom = (await page.evaluate(logText)).length;
+    const presser = visit.key && setInterval(() => page.keyboard.press(visit.key).catch(() => {}), 500);
     try {
-      await page.waitForFunction(reached, visit.until, { timeout: o.timeout * 1000, polling: 100 });
+      await page.waitForFunction(reached, [visit.until, logFrom], { timeout: o.timeout * 1000, polling: 100 });
     } finally {
       if (presser) clearInterval(presser);
     }
