@@ -32,10 +32,10 @@ export function parseArguments(argv) {
 // The file a request path names, or null when it would leave its folder.
 export function fileFor(options, urlPath) {
   let path = decodeURIComponent(urlPath.split('?')[0]);
-  let folder = options.root;
+  let folder = resolve(options.root);
   for (const m of options.mounts)
     if (path.startsWith(m.prefix)) {
-      folder = m.folder;
+      folder = resolve(m.folder);
       path = path.slice(m.prefix.length - 1);
     }
   if (path.endsWith('/')) path += 'index.html';

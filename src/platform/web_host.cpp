@@ -8,11 +8,17 @@
 #include "platform/internal.h"
 
 #include <emscripten.h>
+#include <sys/stat.h>
 
 namespace {
 
 struct WebHost {
     bool yielded = false; // the page got control back since the last frame
+
+    // Emscripten starts with a umask of 0777, so every file saved through a
+    // temporary one would end with no permissions at all and could not be
+    // read back after a reload: files get the desktop's usual 0644.
+    WebHost() { umask(022); }
 };
 
 WebHost host;

@@ -78,10 +78,14 @@ function homeFiles() {
     for (const name of FS.readdir(path)) {
       if (name === '.' || name === '..') continue;
       const full = path + '/' + name;
-      const st = FS.lstat(full);
-      if (FS.isLink(st.mode)) continue;
-      if (FS.isDir(st.mode)) walk(full);
-      else out[full.slice(Module.ZP.home.length + 1)] = b64(FS.readFile(full));
+      try {
+        const st = FS.lstat(full);
+        if (FS.isLink(st.mode)) continue;
+        if (FS.isDir(st.mode)) walk(full);
+        else out[full.slice(Module.ZP.home.length + 1)] = b64(FS.readFile(full));
+      } catch (e) {
+        throw new Error(full + ': ' + (e.code || e.errno || e.message));
+      }
     }
   };
   walk(Module.ZP.home);
@@ -128,6 +132,7 @@ try {
       exitStatus: Module.ZP.exitStatus, failed: Module.ZP.failed || null,
     }));
     result.visits.push({ ...visit, ...state, millis: Date.now() - started });
+    if (state.failed) throw new Error(state.failed);
   }
   await page.waitForFunction(() => !Module.ZP.saving, null, { timeout: 30000 });
   const home = await page.evaluate(homeFiles);
