@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "support/run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -37,8 +38,8 @@ std::string missingPart() {
         }                                                                                          \
     } while (0)
 
-// Runs the driver with dir's files served under /t/; its output lands in
-// dir + "browser/". True when it finished without error.
+// Runs the driver with dir's files served under /t/ (unless args mount
+// another folder); its output lands in dir + "browser/". True when it finished without error.
 bool drive(const std::string& dir, const std::vector<std::string>& args) {
     std::vector<std::string> argv = {"node",    ZP_SOURCE_DIR "/tests/web/drive.mjs",
                                      "--root",  webBuild(),
@@ -121,31 +122,45 @@ TEST(WebBrowser, ScoreTableAndSetupFileSurviveAReload) {
     EXPECT_EQ(FolderNames(dir + "browser/home/251/replays").size(), 1u);
 }
 
-TEST(WebBrowser, TitlePictureMatchesTheNativeOne) {
+// Pixels of two pictures of one size where any channel is more than 3 % of
+// its range apart.
+size_t differingPixels(const Pixmap& a, const Pixmap& b) {
+    size_t differing = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i)
+        for (int shift = 0; shift < 24; shift += 8)
+            if (std::abs(int(a.pixels[i] >> shift & 255) - int(b.pixels[i] >> shift & 255)) >
+                255 * 3 / 100) {
+                differing++;
+                break;
+            }
+    return differing;
+}
+
+// Through WebGL (SDL's GLES2 renderer) and through our rasteriser on one thread.
+TEST(WebBrowser, TitlePictureMatchesTheNativeOneOnBothEngines) {
     NEED_BROWSER();
     std::string dir = MakeFilesCopy("web-picture");
     RunResult native = RunScripted(dir, TitleShotScript);
     ASSERT_EQ(native.status, 0) << native.err;
-    ASSERT_TRUE(drive(dir, {"--visit", scriptedQuery("1"), "exit"}))
-        << ReadWholeFile(dir + "browser/result.json");
-    Pixmap want, got;
+    Pixmap want;
     ASSERT_TRUE(LoadPixmapPng(onlyFileEndingWith(dir, ").png"), want)) << PlatformError();
-    ASSERT_TRUE(LoadPixmapPng(onlyFileEndingWith(dir + "browser/home/", ").png"), got))
-        << PlatformError();
-    ASSERT_EQ(got.width, want.width);
-    ASSERT_EQ(got.height, want.height);
-    // A pixel differs when any channel is more than 3 % of its range apart.
-    size_t differing = 0;
-    for (size_t i = 0; i < want.pixels.size(); ++i)
-        for (int shift = 0; shift < 24; shift += 8) {
-            int a = int(want.pixels[i] >> shift & 255), b = int(got.pixels[i] >> shift & 255);
-            if (std::abs(a - b) > 255 * 3 / 100) {
-                differing++;
-                break;
-            }
-        }
-    EXPECT_LE(double(differing), 0.015 * double(want.pixels.size()))
-        << differing << " of " << want.pixels.size() << " pixels differ";
+    for (const char* engine : {"OpenGL", "DX7"}) {
+        SCOPED_TRACE(engine);
+        std::string setup =
+            std::string("[Graphics]\r\nGFX Engine = ") + engine + "\r\nWidth=800\r\nHeight=600\r\n";
+        std::string out = dir + engine + "/";
+        ASSERT_TRUE(drive(out, {"--mount", dir, "--visit", "", "log:Finished Loading", "--write",
+                                "Setup.ini", setup, "--visit", scriptedQuery("1"), "exit"}))
+            << ReadWholeFile(out + "browser/result.json");
+        Pixmap got;
+        ASSERT_TRUE(LoadPixmapPng(onlyFileEndingWith(out + "browser/home/", ").png"), got))
+            << PlatformError();
+        ASSERT_EQ(got.width, want.width);
+        ASSERT_EQ(got.height, want.height);
+        size_t differing = differingPixels(want, got);
+        EXPECT_LE(double(differing), 0.015 * double(want.pixels.size()))
+            << differing << " of " << want.pixels.size() << " pixels differ";
+    }
 }
 
 } // namespace

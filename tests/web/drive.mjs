@@ -2,14 +2,16 @@
 // what the game left: the tests and the benchmark read the files it writes.
 //
 //   node drive.mjs --root BUILD_WEB --out DIR [--mount DIR] --visit QUERY UNTIL
-//                  [--visit QUERY UNTIL | --press KEY UNTIL]... [--read PATH]...
+//                  [--visit QUERY UNTIL | --press KEY UNTIL | --write FILE TEXT]...
+//                  [--read PATH]...
 //                  [--timeout SECONDS]
 //
 // Each --visit opens the page with the address's QUERY (the game's options)
 // in the same browser profile, so IndexedDB carries over from one visit to
 // the next, and waits for UNTIL: "exit" (the game closed) or "log:TEXT" (the
 // debug log holds TEXT). --press presses KEY on the open page twice a second
-// until UNTIL holds, where "log:TEXT" counts only lines logged since. --mount
+// until UNTIL holds, where "log:TEXT" counts only lines logged since. --write
+// puts TEXT into FILE of the player's folder and saves it. --mount
 // serves DIR under /t/ for options naming files. Afterwards the player's
 // folder is copied into DIR/home, each --read file into DIR/read, the page's
 // picture into DIR/page.png, the files the page offered for download into
@@ -34,6 +36,7 @@ function parse(argv) {
     else if (a === '--mount') o.mount = argv[++i];
     else if (a === '--read') o.reads.push(argv[++i]);
     else if (a === '--press') o.visits.push({ key: argv[++i], until: argv[++i] });
+    else if (a === '--write') o.visits.push({ write: [argv[++i], argv[++i]] });
     else if (a === '--timeout') o.timeout = Number(argv[++i]);
     else if (a === '--visit') o.visits.push({ query: argv[++i], until: argv[++i] });
     else throw new Error('unknown argument ' + a);
@@ -119,6 +122,14 @@ try {
     downloads.push(d.saveAs(join(o.out, 'downloads', d.suggestedFilename())).then(() => d.suggestedFilename())));
   for (const visit of o.visits) {
     const started = Date.now();
+    if (visit.write) {
+      await page.evaluate(([file, text]) => {
+        FS.writeFile(Module.ZP.home + '/' + file, text);
+        Module.ZP.save();
+      }, visit.write);
+      await page.waitForFunction(() => !Module.ZP.saving, null, { timeout: 30000 });
+      continue;
+    }
     let logFrom = 0;
     if (visit.key === undefined) await page.goto(base + visit.query);
     else logFrom = (await page.evaluate(logText)).length;
