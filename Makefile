@@ -9,6 +9,8 @@ JOBS ?= $(shell nproc)
 
 WEB_BUILD ?= build-web
 WEB_PORT ?= 8080
+# Where the browser build's libraries are built once and kept.
+WEB_DEPS ?= $(CURDIR)/.cache/web-deps
 # Debian's Emscripten looks for its JavaScript modules here.
 export NODE_PATH = /usr/share/nodejs
 
@@ -45,9 +47,9 @@ package: build
 web: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS) --target assets
-	@bash deps/web-deps.sh
+	@bash deps/web-deps.sh $(WEB_DEPS)
 	@emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
-	    -DZP_WEB_PACK=$(abspath $(BUILD))/Files >/dev/null
+	    -DZP_WEB_DEPS=$(abspath $(WEB_DEPS))/prefix -DZP_WEB_PACK=$(abspath $(BUILD))/Files >/dev/null
 	@cmake --build $(WEB_BUILD) -j$(JOBS)
 
 serve-web:
