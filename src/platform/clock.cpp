@@ -105,7 +105,7 @@ void SleepMillis(int ms) {
         if (clock_.virtualClock)
             clock_.virtualMicros += int64_t(ms) * 1000;
         else
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            HostSleep(ms);
     }
     PumpInput();
 }

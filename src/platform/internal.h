@@ -29,6 +29,11 @@ unsigned VideoWindowId(); // SDL window id of the open display, 0 when none
 void VideoWindowToLogical(int& x, int& y);
 void VideoExportFlip(); // video_export.cpp: takes the picture about to be presented
 
+// host (host.cpp on the desktop, web_host.cpp in the browser)
+bool HostThreadsAvailable(); // worker threads can start (else everything runs on one)
+void HostSleep(int ms);      // waits at least ms on the real clock
+void HostFramePresented();   // a frame went to the screen: the browser may show it now
+
 // clock module
 void ClockInit(const PlatformConfig& config);
 bool ClockIsVirtual();

@@ -132,6 +132,8 @@ void applyRasterView() {
 bool openRaster(SDL_Window* window, std::string& why) {
     int w = 0, h = 0;
     SDL_GetWindowSize(window, &w, &h);
+    // Without worker threads the picture is drawn on the calling thread alone.
+    if (!HostThreadsAvailable()) videoState.canvas.threads = 1;
     if (!RasterOpen(videoState.canvas, w, h)) {
         why = "no memory for a picture of " + std::to_string(w) + "x" + std::to_string(h);
         return false;
@@ -507,4 +509,5 @@ void Flip(int sync) {
     }
     PumpInput();
     InputFrameShown();
+    HostFramePresented();
 }

@@ -1,0 +1,70 @@
+// web_host.cpp - the browser as host: one thread, and control handed back to
+// the page whenever the game waits or shows a frame.
+//
+// The game's screens are plain loops; built with Asyncify, a wait here
+// unwinds them, lets the browser run (draw the canvas, deliver input, play
+// sound) and resumes them where they stood. Waits end on the browser's
+// animation frames, so the game is paced by the display like any web page.
+#include "platform/internal.h"
+
+#include <emscripten.h>
+#include <sys/stat.h>
+
+namespace {
+
+struct WebHost {
+    bool yielded = false; // the page got control back since the last frame
+
+    // Emscripten starts with a umask of 0777, so every file saved through a
+    // temporary one would end with no permissions at all and could not be
+    // read back after a reload: files get the desktop's usual 0644.
+    WebHost() { umask(022); }
+};
+
+WebHost host;
+
+} // namespace
+
+// Resumes at the next animation frame; a hidden page (which gets none) after
+// a tenth of a second.
+EM_JS(void, zpWaitAnimationFrame, (), {
+    Asyncify.handleSleep(function(wakeUp) {
+        var woken = false;
+        var wake = function() {
+            if (!woken) {
+                woken = true;
+                wakeUp();
+            }
+        };
+        requestAnimationFrame(wake);
+        setTimeout(wake, 100);
+    });
+});
+
+// This build has no worker threads: the rasteriser draws on the one thread.
+bool HostThreadsAvailable() {
+    return false;
+}
+
+// Waits on animation frames until ms have passed (one frame at least).
+void HostSleep(int ms) {
+    double until = emscripten_get_now() + ms;
+    do zpWaitAnimationFrame();
+    while (emscripten_get_now() < until);
+    host.yielded = true;
+}
+
+// Counts the frame for the page (the benchmark reads it) and lets the page
+// show it, unless it already got control since the last one (the pacing sleep
+// waits for the animation frame itself). On the virtual clock the game runs
+// as fast as the page lets it.
+void HostFramePresented() {
+    EM_ASM({ Module.ZP.frames = (Module.ZP.frames || 0) + 1; });
+    if (!host.yielded) {
+        if (ClockIsVirtual())
+            emscripten_sleep(0);
+        else
+            zpWaitAnimationFrame();
+    }
+    host.yielded = false;
+}
