@@ -2,6 +2,7 @@
 // per second on one core, and the latency of reading the table while 200
 // distinct rounds are being submitted at once, over SQLite and PostgreSQL.
 #include "bench.h"
+#include "world_kit.h"
 
 #include "game/game.h"
 #include "game/replay.h"
@@ -27,89 +28,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A port nobody listens on now.
-int freePort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-// A round of up to frames frames by a player circling the field and firing
-// from the gun posts, ended by "Quit" when it is still going.
-std::string playedRound(int seed, int frames) {
-    PlatformConfig config;
-    config.recordingVideo = true;
-    config.virtualClock = true;
-    config.silentAudio = true;
-    config.seed = seed;
-    PlatformInit(config);
-    OpenDisplay(800, 600, 0, 60);
-    SetLogicalSize(1280, 960);
-    display.VirtualWidth = 1280;
-    display.VirtualHeight = 960;
-    Replay replay;
-    replay.gameVersion = GameVersion;
-    replay.gameMode = shell.GameMode = seed % 3;
-    replay.random = RandomStateNow();
-    BeginRound();
-    for (int i = 0; i < frames && game.Over == 0; i++) {
-        RoundInput in;
-        in.left = i % 30 < 3;
-        in.right = true;
-        bool post = in.left && !game.GunPosts.empty();
-        in.mouseX = post ? int(game.GunPosts.front().x) : 640 + int(300 * std::cos(i * 0.05));
-        in.mouseY = post ? int(game.GunPosts.front().y) : 480 + int(200 * std::sin(i * 0.07));
-        game.Input = in;
-        RoundStep();
-        ClearRecordedDraws();
-        replay.frames.push_back({in});
-    }
-    if (game.Over == 0) replay.frames.back().quit = true;
-    PlatformShutdown();
-    return EncodeReplay(replay);
-}
-
-// A PostgreSQL cluster of its own in a temporary folder (as the postgres
-// user when run as root); url "" when it cannot start.
-struct Postgres {
-    std::string dir, url, bin = "/usr/lib/postgresql/15/bin/";
-    std::string as() const { return geteuid() == 0 ? "runuser -u postgres -- " : ""; }
-    Postgres() {
-        char pattern[] = "/tmp/zp-bench-pg-XXXXXX";
-        if (!std::filesystem::exists(bin + "initdb") || !mkdtemp(pattern)) return;
-        dir = std::string(pattern) + "/";
-        int port = freePort();
-        std::string setup = "chmod 755 " + dir + " && " +
-                            (geteuid() == 0 ? "chown postgres " + dir + " && " : "") + as() + bin +
-                            "initdb -D " + dir + "data -A trust -U zp >/dev/null 2>&1 && " + as() +
-                            bin + "pg_ctl -D " + dir + "data -l " + dir + "log -w -o \"-p " +
-                            std::to_string(port) + " -k " + dir +
-                            " -c listen_addresses=127.0.0.1 -c max_connections=400\" start "
-                            ">/dev/null 2>&1";
-        if (std::system(setup.c_str()) == 0)
-            url = "postgresql://zp@127.0.0.1:" + std::to_string(port) + "/postgres";
-    }
-    ~Postgres() {
-        if (!url.empty())
-            std::system(
-                (as() + bin + "pg_ctl -D " + dir + "data -m fast stop >/dev/null 2>&1").c_str());
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-};
-
 // A server on a free port with the given table and verifier count.
 struct Server {
     pid_t pid = -1;
     std::string url;
     Server(const std::vector<std::string>& table, int verifiers) {
-        int port = freePort();
+        int port = FreeLocalPort();
         url = "http://127.0.0.1:" + std::to_string(port);
         std::vector<std::string> args = {
             (std::filesystem::path(BenchProgramPath()).parent_path() / "zorvek-plon-server")
@@ -214,15 +138,16 @@ void measure(BenchTable& table, const std::string& kind, const std::vector<std::
 
 void BenchWorld(BenchTable& table) {
     std::vector<std::string> minute, batch;
-    for (int i = 0; i < 4; i++) minute.push_back(playedRound(500 + i * 3, 3600));
-    for (int i = 0; i < 200; i++) batch.push_back(playedRound(1000 + i, 300));
+    for (int i = 0; i < 4; i++)
+        minute.push_back(BotRoundReplay(500 + i * 3, (500 + i * 3) % 3, 3600));
+    for (int i = 0; i < 200; i++) batch.push_back(BotRoundReplay(1000 + i, (1000 + i) % 3, 300));
     char pattern[] = "/tmp/zp-bench-world-XXXXXX";
     if (mkdtemp(pattern)) {
         measure(table, "SQLite", {"--data", pattern}, minute, batch);
         std::error_code ec;
         std::filesystem::remove_all(pattern, ec);
     }
-    Postgres pg;
+    LocalPostgres pg("-c max_connections=400");
     if (pg.url.empty())
         AddBenchNote(table, "world PostgreSQL", "not measured: PostgreSQL could not be started");
     else
