@@ -454,3 +454,12 @@ std::string EnvironmentValue(const std::string& name) {
     const char* value = std::getenv(name.c_str());
     return value ? value : "";
 }
+
+// 1 for a name ending in ".mp4", 2 for ".webm", 0 for anything else.
+int VideoFileKind(const std::string& path) {
+    auto endsIn = [&](const std::string& ext) {
+        return path.size() > ext.size() &&
+               path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
+    };
+    return endsIn(".mp4") ? 1 : endsIn(".webm") ? 2 : 0;
+}

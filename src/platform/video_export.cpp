@@ -325,15 +325,6 @@ void release() {
 
 } // namespace
 
-// 1 for a name ending in ".mp4", 2 for ".webm", 0 for anything else.
-int VideoFileKind(const std::string& path) {
-    auto endsIn = [&](const std::string& ext) {
-        return path.size() > ext.size() &&
-               path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
-    };
-    return endsIn(".mp4") ? 1 : endsIn(".webm") ? 2 : 0;
-}
-
 // Starts taking presented frames into a video (the file opens at the first
 // Flip, sized like the display); sound comes from the loopback device.
 bool StartVideoExport(const std::string& path, int fps, int expectedFrames, int width, int height) {
