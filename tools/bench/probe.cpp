@@ -189,19 +189,26 @@ int probePacing(int engine, const std::string& dir, int ms, bool empty) {
     return 0;
 }
 
-// Late-wave round frames drawn by the engine in a window of this size, the
-// field refilled before each; prints the processor time of the whole program
-// (the drawing threads included) per frame.
-int probeRound(int engine, int width, int height) {
-    if (!startPlatform()) return 1;
+// Starts the platform and opens a window of this size on the engine, with the
+// logical size the game would choose; says why on stdout when it cannot.
+bool openProbeWindow(int engine, int width, int height) {
+    if (!startPlatform()) return false;
     SetGraphicsEngine(engine);
     if (!OpenDisplay(width, height, 0, 0)) {
         std::printf("error %s\n", PlatformError().c_str());
-        return 1;
+        return false;
     }
     display.PhysicalWidth = width, display.PhysicalHeight = height;
     ChooseLogicalSize();
     SetLogicalSize(display.VirtualWidth, display.VirtualHeight);
+    return true;
+}
+
+// Late-wave round frames drawn by the engine in a window of this size, the
+// field refilled before each; prints the processor time of the whole program
+// (the drawing threads included) per frame.
+int probeRound(int engine, int width, int height) {
+    if (!openProbeWindow(engine, width, height)) return 1;
     display.GameSheet = MakeBenchSheet();
     LoadBenchLadderFonts();
     const int warm = 10, frames = 120;
@@ -228,15 +235,7 @@ int probeRound(int engine, int width, int height) {
 // the pack in dir; prints the processor time and the wall time per frame.
 int probeTestFrames(int engine, const std::string& dir, int width, int height, int count,
                     int frames) {
-    if (!startPlatform()) return 1;
-    SetGraphicsEngine(engine);
-    if (!OpenDisplay(width, height, 0, 0)) {
-        std::printf("error %s\n", PlatformError().c_str());
-        return 1;
-    }
-    display.PhysicalWidth = width, display.PhysicalHeight = height;
-    ChooseLogicalSize();
-    SetLogicalSize(display.VirtualWidth, display.VirtualHeight);
+    if (!openProbeWindow(engine, width, height)) return 1;
     SetCentreAnchoring(true);
     const std::string common = dir + "Common/";
     display.Logo = LoadImage(common + "logo.png", ImageMasked | ImageFiltered);
