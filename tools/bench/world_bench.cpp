@@ -149,7 +149,7 @@ void BenchWorld(BenchTable& table) {
     }
     LocalPostgres pg("-c max_connections=400");
     if (pg.url.empty())
-        AddBenchNote(table, "world PostgreSQL", "not measured: PostgreSQL could not be started");
+        AddBenchNote(table, "world PostgreSQL", "not measured: " + pg.why);
     else
         measure(table, "PostgreSQL", {"--db", pg.url}, minute, batch);
 }
