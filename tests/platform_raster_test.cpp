@@ -759,6 +759,15 @@ TEST(RasterWindow, MapsThePointerFollowsAResizeAndSurvivesEngineSwitches) {
         EXPECT_EQ(p.pixels[size_t(100 * 480 + 400)], 0xFF000000u);
     }
 
+    // A green square drawn and shown; the colour of one of its pixels.
+    auto drawGreenSquare = [] {
+        SetLogicalSize(0, 0);
+        ClearScreen();
+        SetColor(0, 255, 0);
+        DrawRect(10, 10, 5, 5);
+        Flip(0);
+        return GrabPixmap(12, 12, 1, 1).pixels[0];
+    };
     // A GL engine on a driver without a graphics card (Xvfb's) gives way to
     // the rasteriser on the same window, unless told to stay.
     SetGraphicsEngine(1);
@@ -766,12 +775,7 @@ TEST(RasterWindow, MapsThePointerFollowsAResizeAndSurvivesEngineSwitches) {
     bool software = DisplayDriverReport().find("rasteriser draws") != std::string::npos;
     EXPECT_EQ(videoState.raster, software) << DisplayDriverReport();
     if (software) {
-        SetLogicalSize(0, 0);
-        ClearScreen();
-        SetColor(0, 255, 0);
-        DrawRect(10, 10, 5, 5);
-        Flip(0);
-        EXPECT_EQ(GrabPixmap(12, 12, 1, 1).pixels[0], 0xFF00FF00u);
+        EXPECT_EQ(drawGreenSquare(), 0xFF00FF00u);
     }
     // Switching to another engine and back, as the settings panel does.
     KeepSoftwareGl(true);
@@ -781,12 +785,7 @@ TEST(RasterWindow, MapsThePointerFollowsAResizeAndSurvivesEngineSwitches) {
     ASSERT_TRUE(OpenDisplay(200, 100, 0, 60)) << PlatformError();
     EXPECT_TRUE(videoState.raster);
     EXPECT_EQ(PhysicalWidth(), 200);
-    SetLogicalSize(0, 0);
-    ClearScreen();
-    SetColor(0, 255, 0);
-    DrawRect(10, 10, 5, 5);
-    Flip(0);
-    EXPECT_EQ(GrabPixmap(12, 12, 1, 1).pixels[0], 0xFF00FF00u);
+    EXPECT_EQ(drawGreenSquare(), 0xFF00FF00u);
 }
 
 } // namespace
