@@ -378,7 +378,10 @@ std::vector<Draw> randomScene(unsigned seed, int count, int width, int height) {
         d.shape.degrees = unit(rng) * 360;
         d.shape.scaleX = 0.3f + unit(rng) * 4, d.shape.scaleY = d.shape.scaleX;
         if (rng() % 5 == 0) d.shape.scaleX = -d.shape.scaleX;
-        if (rng() % 4 == 0) d.shape.degrees = 0, d.shape.scaleX = d.shape.scaleY = 1;
+        if (rng() % 4 == 0)
+            d.shape.degrees = 0, d.shape.scaleX = d.shape.scaleY = 1;
+        else if (rng() % 3 == 0)
+            d.shape.degrees = 0; // unturned, enlarged or shrunk
         d.tint = rng() % 4 == 0 ? 0xFFFFFFFFu : uint32_t(rng());
         d.blend = blends[rng() % 4];
         if (rng() % 4 != 0) {

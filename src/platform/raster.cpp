@@ -249,19 +249,47 @@ ZP_AVX2 __m256i mask8(__m256i t) {
     return _mm256_and_si256(_mm256_or_si256(t, _mm256_set1_epi32(int(0xFF000000u))), keep);
 }
 
-// One channel of four texel vectors mixed by the bilinear weights.
-template <int Shift>
-ZP_AVX2 __m256i mix8(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i fx, __m256i gx,
-                     __m256i fy, __m256i gy) {
-    const __m256i byte = _mm256_set1_epi32(255);
-    __m256i c00 = _mm256_and_si256(_mm256_srli_epi32(t00, Shift), byte);
-    __m256i c10 = _mm256_and_si256(_mm256_srli_epi32(t10, Shift), byte);
-    __m256i c01 = _mm256_and_si256(_mm256_srli_epi32(t01, Shift), byte);
-    __m256i c11 = _mm256_and_si256(_mm256_srli_epi32(t11, Shift), byte);
-    __m256i top = _mm256_add_epi32(mul16(c00, gx), mul16(c10, fx));
-    __m256i bottom = _mm256_add_epi32(mul16(c01, gx), mul16(c11, fx));
-    __m256i sum = _mm256_add_epi32(_mm256_mullo_epi32(top, gy), _mm256_mullo_epi32(bottom, fy));
-    return _mm256_srli_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(32768)), 16);
+// One row of texel pairs a, b mixed in 16-bit lanes by weights ga, fb
+// (ga + fb = 256, so a sum is at most 255 * 256), the channels of pixels
+// 0, 1 | 4, 5 (low) or 2, 3 | 6, 7 (High), less 32768 as signed lanes.
+template <bool High> ZP_AVX2 __m256i mixAcross(__m256i a, __m256i b, __m256i ga, __m256i fb) {
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i ca = High ? _mm256_unpackhi_epi8(a, zero) : _mm256_unpacklo_epi8(a, zero);
+    __m256i cb = High ? _mm256_unpackhi_epi8(b, zero) : _mm256_unpacklo_epi8(b, zero);
+    __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(ca, ga), _mm256_mullo_epi16(cb, fb));
+    return _mm256_xor_si256(sum, _mm256_set1_epi16(int16_t(0x8000)));
+}
+
+// The rows' sums of two pixels (one to each 128-bit half) mixed by their
+// (gy, fy) weight pairs and rounded to channels in 32-bit lanes; madd takes
+// the 32768 the sums were lessened by times 256 off, and the bias puts it back.
+template <bool High> ZP_AVX2 __m256i mixDown(__m256i top, __m256i bottom, __m256i weights) {
+    __m256i pairs = High ? _mm256_unpackhi_epi16(top, bottom) : _mm256_unpacklo_epi16(top, bottom);
+    const __m256i bias = _mm256_set1_epi32(32768 * 256 + 32768);
+    return _mm256_srli_epi32(_mm256_add_epi32(_mm256_madd_epi16(pairs, weights), bias), 16);
+}
+
+// Four texel vectors mixed by the bilinear weights fx, fy (0..255 in 32-bit
+// lanes, the other weight 256 minus it): each channel is
+// (c00 gx gy + c10 fx gy + c01 gx fy + c11 fx fy + 32768) >> 16, as
+// fetchBilinear computes it.
+ZP_AVX2 __m256i mix8(__m256i t00, __m256i t10, __m256i t01, __m256i t11, __m256i fx, __m256i fy) {
+    // each pixel's weight over its four channels, as the byte unpacks lay them out
+    const __m256i full = _mm256_set1_epi16(256);
+    __m256i fx2 = _mm256_or_si256(fx, _mm256_slli_epi32(fx, 16));
+    __m256i fxl = _mm256_unpacklo_epi32(fx2, fx2), fxh = _mm256_unpackhi_epi32(fx2, fx2);
+    __m256i gxl = _mm256_sub_epi16(full, fxl), gxh = _mm256_sub_epi16(full, fxh);
+    __m256i topL = mixAcross<false>(t00, t10, gxl, fxl), topH = mixAcross<true>(t00, t10, gxh, fxh);
+    __m256i botL = mixAcross<false>(t01, t11, gxl, fxl), botH = mixAcross<true>(t01, t11, gxh, fxh);
+    // (gy, fy) pairs, one pixel to a 32-bit lane
+    __m256i gy = _mm256_sub_epi32(_mm256_set1_epi32(256), fy);
+    __m256i w = _mm256_or_si256(gy, _mm256_slli_epi32(fy, 16));
+    // pixels 0|4, 1|5, 2|6 and 3|7, four channels each
+    __m256i p0 = mixDown<false>(topL, botL, _mm256_shuffle_epi32(w, 0x00));
+    __m256i p1 = mixDown<true>(topL, botL, _mm256_shuffle_epi32(w, 0x55));
+    __m256i p2 = mixDown<false>(topH, botH, _mm256_shuffle_epi32(w, 0xAA));
+    __m256i p3 = mixDown<true>(topH, botH, _mm256_shuffle_epi32(w, 0xFF));
+    return _mm256_packus_epi16(_mm256_packus_epi32(p0, p1), _mm256_packus_epi32(p2, p3));
 }
 
 // x / 255 rounded in 16-bit lanes, exact for 0 <= x <= 65280 (as div255).
@@ -353,8 +381,7 @@ ZP_AVX2 __m256i bilinear8(const RasterQuad& q, const Lanes8& l, __m256i uv, __m2
     __m256i x0 = _mm256_srai_epi32(bu, 16), y0 = _mm256_srai_epi32(bv, 16);
     __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), byte);
     __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), byte);
-    const __m256i full = _mm256_set1_epi32(256), one = _mm256_set1_epi32(1);
-    __m256i gx = _mm256_sub_epi32(full, fx), gy = _mm256_sub_epi32(full, fy);
+    const __m256i one = _mm256_set1_epi32(1);
     __m256i x1 = clampLanes(_mm256_add_epi32(x0, one), l.maxX);
     __m256i y1 = clampLanes(_mm256_add_epi32(y0, one), l.maxY);
     x0 = clampLanes(x0, l.maxX), y0 = clampLanes(y0, l.maxY);
@@ -364,10 +391,44 @@ ZP_AVX2 __m256i bilinear8(const RasterQuad& q, const Lanes8& l, __m256i uv, __m2
     __m256i t01 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x0), 4);
     __m256i t11 = _mm256_i32gather_epi32(texels, _mm256_add_epi32(r1, x1), 4);
     if constexpr (Masked) t00 = mask8(t00), t10 = mask8(t10), t01 = mask8(t01), t11 = mask8(t11);
-    __m256i t = mix8<0>(t00, t10, t01, t11, fx, gx, fy, gy);
-    t = _mm256_or_si256(t, _mm256_slli_epi32(mix8<8>(t00, t10, t01, t11, fx, gx, fy, gy), 8));
-    t = _mm256_or_si256(t, _mm256_slli_epi32(mix8<16>(t00, t10, t01, t11, fx, gx, fy, gy), 16));
-    return _mm256_or_si256(t, _mm256_slli_epi32(mix8<24>(t00, t10, t01, t11, fx, gx, fy, gy), 24));
+    return mix8(t00, t10, t01, t11, fx, fy);
+}
+
+// Eight texels mixed exactly as bilinear8 mixes them, for a row that samples
+// one pair of texture rows (v is the same in every lane) when the eight
+// pixels' texels lie within eight columns, as they do for any enlarged
+// sprite: two loads and four in-register permutes instead of four gathers.
+// uFirst is the first lane's u; false when the texels do not fit.
+template <bool Masked>
+ZP_AVX2 bool bilinearRow8(const RasterQuad& q, const Lanes8& l, __m256i uv, int32_t uFirst,
+                          int32_t du, int32_t v, __m256i& out) {
+    const int w = q.texWidth;
+    int first = int32_t(uint32_t(uFirst) - 32768u) >> 16;
+    int last = int32_t(uint32_t(uFirst) + 7u * uint32_t(du) - 32768u) >> 16;
+    int lo = std::clamp(std::min(first, last), 0, w - 1);
+    int hi = std::clamp(std::max(first, last) + 1, 0, w - 1);
+    if (w < 8 || hi - lo > 7) return false;
+    const int base = std::min(lo, w - 8);
+    const int32_t bv = int32_t(uint32_t(v) - 32768u);
+    const int y0 = std::clamp(bv >> 16, 0, q.texHeight - 1);
+    const int y1 = std::clamp((bv >> 16) + 1, 0, q.texHeight - 1);
+    const uint32_t* row0 = q.texels + size_t(y0) * size_t(w) + size_t(base);
+    const uint32_t* row1 = q.texels + size_t(y1) * size_t(w) + size_t(base);
+    __m256i r0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row0));
+    __m256i r1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row1));
+    if constexpr (Masked) r0 = mask8(r0), r1 = mask8(r1);
+    const __m256i byte = _mm256_set1_epi32(255), one = _mm256_set1_epi32(1);
+    const __m256i origin = _mm256_set1_epi32(base);
+    __m256i bu = _mm256_sub_epi32(uv, _mm256_set1_epi32(32768));
+    __m256i x0 = _mm256_srai_epi32(bu, 16);
+    __m256i x1 = _mm256_sub_epi32(clampLanes(_mm256_add_epi32(x0, one), l.maxX), origin);
+    x0 = _mm256_sub_epi32(clampLanes(x0, l.maxX), origin);
+    __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), byte);
+    __m256i fy = _mm256_set1_epi32(int(uint32_t(bv) >> 8 & 255u));
+    __m256i t00 = _mm256_permutevar8x32_epi32(r0, x0), t10 = _mm256_permutevar8x32_epi32(r0, x1);
+    __m256i t01 = _mm256_permutevar8x32_epi32(r1, x0), t11 = _mm256_permutevar8x32_epi32(r1, x1);
+    out = mix8(t00, t10, t01, t11, fx, fy);
+    return true;
 }
 
 // Eight nearest texels at fixed-point uv, vv; an unturned copy whose eight
@@ -431,6 +492,8 @@ __attribute__((target("avx2"))) void rowsAvx2T(const RasterQuad& q, uint32_t* pi
     const Lanes8 l = lanesOf(q, du, dv);
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const bool straight = q.slopeS == 0 && q.slopeT == 0;
+    // a row samples one pair of texture rows, at most a texel per pixel apart
+    const bool rowWise = dv == 0 && du > -65536 && du < 65536;
     int straightFrom = 0, straightTo = 0;
     if (straight) rowSpan(q, y0, straightFrom, straightTo);
     for (int y = y0; y < y1; y++) {
@@ -448,9 +511,11 @@ __attribute__((target("avx2"))) void rowsAvx2T(const RasterQuad& q, uint32_t* pi
             __m256i d = whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
                               : _mm256_maskload_epi32(at, live);
             __m256i t = l.constant;
-            if constexpr (From == Fetch::Bilinear)
-                t = bilinear8<Masked>(q, l, uv, vv);
-            else if constexpr (From != Fetch::Constant)
+            if constexpr (From == Fetch::Bilinear) {
+                const int32_t uFirst = int32_t(uint32_t(u) + uint32_t(i) * uint32_t(du));
+                if (!rowWise || !bilinearRow8<Masked>(q, l, uv, uFirst, du, v, t))
+                    t = bilinear8<Masked>(q, l, uv, vv);
+            } else if constexpr (From != Fetch::Constant)
                 t = nearest8<From, Masked>(q, l, uv, vv, u, v, i, whole);
             uv = _mm256_add_epi32(uv, l.stepU);
             vv = _mm256_add_epi32(vv, l.stepV);
