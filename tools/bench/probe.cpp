@@ -213,14 +213,20 @@ int probeRound(int engine, int width, int height) {
     LoadBenchLadderFonts();
     const int warm = 10, frames = 120;
     timespec cpuStart{}, cpuEnd{};
+    double best = 1e9;
     for (int f = 0; f < warm + frames; f++) {
         if (f == warm) clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
+        timespec a{}, b{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &a);
         FillLateWaveField();
         BeginFrame(1);
         RoundUpdate();
         RoundConclude(0, 0, 0);
         Flip(0);
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &b);
+        best = std::min(best, double(b.tv_sec - a.tv_sec) * 1000 + double(b.tv_nsec - a.tv_nsec) / 1e6);
     }
+    fprintf(stderr, "best %.3f\n", best);
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
     double cpuMs = double(cpuEnd.tv_sec - cpuStart.tv_sec) * 1000 +
                    double(cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6;
