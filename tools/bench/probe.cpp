@@ -206,7 +206,8 @@ bool openProbeWindow(int engine, int width, int height) {
 
 // Late-wave round frames drawn by the engine in a window of this size, the
 // field refilled before each; prints the processor time of the whole program
-// (the drawing threads included) per frame.
+// (the drawing threads included) per frame, and of the cheapest frame (the
+// one least disturbed by whatever else the machine runs).
 int probeRound(int engine, int width, int height) {
     if (!openProbeWindow(engine, width, height)) return 1;
     display.GameSheet = MakeBenchSheet();
@@ -224,13 +225,13 @@ int probeRound(int engine, int width, int height) {
         RoundConclude(0, 0, 0);
         Flip(0);
         clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &b);
-        best = std::min(best, double(b.tv_sec - a.tv_sec) * 1000 + double(b.tv_nsec - a.tv_nsec) / 1e6);
+        best = std::min(best,
+                        double(b.tv_sec - a.tv_sec) * 1000 + double(b.tv_nsec - a.tv_nsec) / 1e6);
     }
-    fprintf(stderr, "best %.3f\n", best);
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
     double cpuMs = double(cpuEnd.tv_sec - cpuStart.tv_sec) * 1000 +
                    double(cpuEnd.tv_nsec - cpuStart.tv_nsec) / 1e6;
-    std::printf("cpu %.3f frames %d engine %s\n", cpuMs / frames, frames,
+    std::printf("cpu %.3f best %.3f frames %d engine %s\n", cpuMs / frames, best, frames,
                 OpenedEngineName().c_str());
     PlatformShutdown();
     return 0;
