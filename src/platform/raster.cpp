@@ -512,16 +512,16 @@ ZP_AVX2 __m256i shade8(const Lanes8& l, __m256i t, __m256i d) {
         }
         return multiply8(d, sr, sg, sb, sa);
     } else if (Blend == RasterBlend::Alpha && From != Fetch::Constant && l.plain) {
-        // Untinted texels that are all opaque or all clear need no
-        // arithmetic: the blend would give exactly t or d.
+        // Untinted texels each opaque or clear (a sprite's body and the
+        // space around it) need no arithmetic: the blend would give exactly
+        // t or d, so a select does, without a guess at which.
         __m256i alpha = _mm256_srli_epi32(t, 24);
-        int opaque = _mm256_movemask_ps(
-            _mm256_castsi256_ps(_mm256_cmpeq_epi32(alpha, _mm256_set1_epi32(255))));
-        int clear = _mm256_movemask_ps(
-            _mm256_castsi256_ps(_mm256_cmpeq_epi32(alpha, _mm256_setzero_si256())));
-        return opaque == 0xFF  ? t
-               : clear == 0xFF ? _mm256_or_si256(d, _mm256_set1_epi32(int(0xFF000000u)))
-                               : tintBlend16<Blend, false>(t, d, l.tint16);
+        __m256i opaque = _mm256_cmpeq_epi32(alpha, _mm256_set1_epi32(255));
+        __m256i clear = _mm256_cmpeq_epi32(alpha, _mm256_setzero_si256());
+        if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(opaque, clear))) == 0xFF)
+            return _mm256_blendv_epi8(_mm256_or_si256(d, _mm256_set1_epi32(int(0xFF000000u))), t,
+                                      opaque);
+        return tintBlend16<Blend, false>(t, d, l.tint16);
     } else {
         return tintBlend16<Blend, From != Fetch::Constant>(t, d, l.tint16);
     }
@@ -612,10 +612,19 @@ __attribute__((target("avx2"))) void rowsAvx2T(const RasterQuad& q, uint32_t* pi
             return;
         }
     }
+    // An unturned quad starts every row at the same u: only v is found per row.
+    const bool sameU = straight && q.uy == 0 && From != Fetch::Constant;
+    const double x = double(straightFrom) + 0.5;
+    const int32_t firstU = sameU ? fixed(q.uc + q.ux * x + q.uy * (double(y0) + 0.5)) : 0;
     for (int y = y0; y < y1; y++) {
         int from = straightFrom, to = straightTo;
-        int32_t u = 0, v = 0;
-        if (!rowStart(q, y, from, to, u, v, straight)) continue;
+        int32_t u = firstU, v = 0;
+        if (sameU) {
+            if (from >= to) return;
+            v = fixed(q.vc + q.vx * x + q.vy * (double(y) + 0.5));
+        } else if (!rowStart(q, y, from, to, u, v, straight)) {
+            continue;
+        }
         uint32_t* dst = pixels + size_t(y) * size_t(stride) + size_t(from);
         const int n = to - from;
         __m256i uv = _mm256_add_epi32(_mm256_set1_epi32(u), l.laneU);
@@ -723,13 +732,28 @@ inline void drawQuadRows(RasterCanvas& canvas, const RasterQuad& q, int y0, int 
 }
 
 // Draws quads [from, to) of a canvas, only their rows in [y0, y1).
+// A band meets only some of a frame's quads, scattered through a long list:
+// they are picked a batch at a time from the row spans, and each is fetched
+// into the cache while the ones before it draw.
 void drawRange(RasterCanvas& canvas, int from, int to, int y0, int y1, RowsFunction span) {
+    constexpr int Batch = 64, Ahead = 4;
     const RasterQuad* quads = canvas.quads.data();
     const int* rows = canvas.rowSpans.data();
-    for (int i = from; i < to; i++) {
-        int top = rows[2 * i], bottom = rows[2 * i + 1];
-        if (top >= y1 || bottom <= y0) continue;
-        drawQuadRows(canvas, quads[i], std::max(top, y0), std::min(bottom, y1), span);
+    int picked[Batch];
+    for (int i = from; i < to;) {
+        int count = 0;
+        for (; i < to && count < Batch; i++)
+            if (rows[2 * i] < y1 && rows[2 * i + 1] > y0) picked[count++] = i;
+        for (int k = 0; k < count; k++) {
+            if (k + Ahead < count) {
+                const char* next = reinterpret_cast<const char*>(quads + picked[k + Ahead]);
+                for (size_t at = 0; at < sizeof(RasterQuad); at += 64)
+                    __builtin_prefetch(next + at);
+            }
+            const int j = picked[k];
+            drawQuadRows(canvas, quads[j], std::max(rows[2 * j], y0), std::min(rows[2 * j + 1], y1),
+                         span);
+        }
     }
 }
 
@@ -1111,11 +1135,12 @@ bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture
     if (canvas.quads.size() >= size_t(MaxPendingQuads)) RasterFlush(canvas);
 
     RasterQuad q{};
-    // Inverse of the edge matrix: (s, t) = M^-1 (P - o).
-    q.sx = by / det, q.sy = -bx / det, q.sc = -(q.sx * ox + q.sy * oy);
-    q.tx = -ay / det, q.ty = ax / det, q.tc = -(q.tx * ox + q.ty * oy);
-    if (!edgeBounds(q.sx, q.sc, q.sy, q.fromS, q.toS, q.slopeS, top, bottom) ||
-        !edgeBounds(q.tx, q.tc, q.ty, q.fromT, q.toT, q.slopeT, top, bottom))
+    // Inverse of the edge matrix: (s, t) = M^-1 (P - o), so the quad's own
+    // coordinates are s = sc + sx X + sy Y and t = tc + tx X + ty Y.
+    const double sx = by / det, sy = -bx / det, sc = -(sx * ox + sy * oy);
+    const double tx = -ay / det, ty = ax / det, tc = -(tx * ox + ty * oy);
+    if (!edgeBounds(sx, sc, sy, q.fromS, q.toS, q.slopeS, top, bottom) ||
+        !edgeBounds(tx, tc, ty, q.fromT, q.toT, q.slopeT, top, bottom))
         return false;
     q.left = int(left), q.right = int(right), q.top = int(top), q.bottom = int(bottom);
     q.blend = blend;
@@ -1135,8 +1160,8 @@ bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture
         if (!std::isfinite(du) || !std::isfinite(dv) || !std::isfinite(double(u0)) ||
             !std::isfinite(double(v0)))
             return false;
-        q.ux = du * q.sx, q.uy = du * q.sy, q.uc = u0 + du * q.sc;
-        q.vx = dv * q.tx, q.vy = dv * q.ty, q.vc = v0 + dv * q.tc;
+        q.ux = du * sx, q.uy = du * sy, q.uc = u0 + du * sc;
+        q.vx = dv * tx, q.vy = dv * ty, q.vc = v0 + dv * tc;
         q.texels = texture->pixels;
         q.texWidth = texture->width;
         q.texHeight = texture->height;

@@ -31,9 +31,8 @@ struct RasterTexture {
 struct RasterQuad {
     // texel (u, v) at canvas point (X, Y): u = uc + ux X + uy Y, likewise v.
     double uc, ux, uy, vc, vx, vy;
-    // the quad's own coordinates s, t in [0, 1): s = sc + sx X + sy Y.
-    double sc, sx, sy, tc, tx, ty;
-    // the same as bounds on X along a row: lo = from + slope Y <= X < to + slope Y
+    // the quad's own coordinates s, t in [0, 1) as bounds on X along a row:
+    // lo = from + slope Y <= X < to + slope Y
     double fromS, toS, slopeS, fromT, toT, slopeT;
     const uint32_t* texels;
     int texWidth, texHeight;
