@@ -591,6 +591,32 @@ ZP_AVX2 void rowsBilinearUnturned(const RasterQuad& q, const Lanes8& l, uint32_t
     }
 }
 
+// Draws rows [y0, y1) of an unturned quad drawn at its own size, columns
+// [from, to) on every row, whose texels x0.. of each row lie inside the
+// texture: each eight pixels take eight neighbouring texels of one row as
+// they are, with no per-pixel coordinates at all.
+template <RasterBlend Blend, bool Masked>
+ZP_AVX2 void rowsCopyUnturned(const RasterQuad& q, const Lanes8& l, uint32_t* pixels, int stride,
+                              int y0, int y1, int from, int to, int x0) {
+    const double x = double(from) + 0.5;
+    const int n = to - from;
+    for (int y = y0; y < y1; y++) {
+        const int32_t v = fixed(q.vc + q.vx * x + q.vy * (double(y) + 0.5));
+        const int ty = std::clamp(v >> 16, 0, q.texHeight - 1);
+        const uint32_t* src = q.texels + size_t(ty) * size_t(q.texWidth) + size_t(x0);
+        uint32_t* dst = pixels + size_t(y) * size_t(stride) + size_t(from);
+        for (int i = 0; i < n; i += 8) {
+            Dest8 p = loadDest(dst + i, n - i, from + i + 8 <= stride);
+            // the texels past the span may lie past the texture's end
+            __m256i t = p.whole
+                            ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i))
+                            : _mm256_maskload_epi32(reinterpret_cast<const int*>(src + i), p.live);
+            if constexpr (Masked) t = mask8(t);
+            storeDest(p, shade8<Blend, Fetch::Copy>(l, t, p.d));
+        }
+    }
+}
+
 // Draws rows [y0, y1) of a quad, each eight pixels at a time and the last few
 // under a lane mask; every lane computes exactly what spanScalar computes for
 // its pixel.
@@ -616,6 +642,15 @@ __attribute__((target("avx2"))) void rowsAvx2T(const RasterQuad& q, uint32_t* pi
     const bool sameU = straight && q.uy == 0 && From != Fetch::Constant;
     const double x = double(straightFrom) + 0.5;
     const int32_t firstU = sameU ? fixed(q.uc + q.ux * x + q.uy * (double(y0) + 0.5)) : 0;
+    if constexpr (From == Fetch::Copy) {
+        const int x0 = firstU >> 16;
+        if (sameU && dv == 0 && x0 >= 0 && x0 + (straightTo - straightFrom) <= q.texWidth) {
+            if (straightFrom < straightTo)
+                rowsCopyUnturned<Blend, Masked>(q, l, pixels, stride, y0, y1, straightFrom,
+                                                straightTo, x0);
+            return;
+        }
+    }
     for (int y = y0; y < y1; y++) {
         int from = straightFrom, to = straightTo;
         int32_t u = firstU, v = 0;
