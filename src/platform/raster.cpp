@@ -763,7 +763,7 @@ bool edgeBounds(double k, double m0, double mY, double& from, double& to, double
 // Draws the rows [y0, y1) of one quad.
 inline void drawQuadRows(RasterCanvas& canvas, const RasterQuad& q, int y0, int y1,
                          RowsFunction rows) {
-    rows(q, canvas.pixels.data(), canvas.width, y0, y1);
+    rows(q, RasterPicture(canvas), canvas.width, y0, y1);
 }
 
 // Draws quads [from, to) of a canvas, only their rows in [y0, y1).
@@ -833,7 +833,7 @@ void copyRows(const RasterCanvas& canvas, const CopyTarget& target, int y0, int 
     y1 = std::min(y1, target.height);
     for (int y = y0; y < y1; y++)
         copyRow(target.pixels + size_t(y) * size_t(target.pitch),
-                canvas.pixels.data() + size_t(y) * size_t(canvas.width), w);
+                RasterPicture(canvas) + size_t(y) * size_t(canvas.width), w);
 #ifdef ZP_RASTER_X86
     _mm_sfence(); // the streamed rows are out before the band says it is copied
 #endif
@@ -1078,12 +1078,20 @@ int RasterPoolSize() {
     return defaultThreads();
 }
 
-bool RasterOpen(RasterCanvas& canvas, int width, int height) {
+namespace {
+
+// Opens a canvas on its own pixels or, when memory is given, on that.
+bool openCanvas(RasterCanvas& canvas, uint32_t* memory, int width, int height) {
     if (width <= 0 || height <= 0 || width > MaxCanvasSide || height > MaxCanvasSide) return false;
     RasterFlush(canvas);
     try {
-        canvas.pixels.assign(size_t(width) * size_t(height), 0xFF000000u);
-        RasterFlush(canvas);
+        if (memory) {
+            canvas.pixels = {};
+            std::fill_n(memory, size_t(width) * size_t(height), 0xFF000000u);
+        } else {
+            canvas.pixels.assign(size_t(width) * size_t(height), 0xFF000000u);
+        }
+        canvas.lent = memory;
         canvas.quads.reserve(MaxPendingQuads);
         canvas.rowSpans.reserve(size_t(MaxPendingQuads) * 2);
     } catch (const std::bad_alloc&) {
@@ -1096,9 +1104,26 @@ bool RasterOpen(RasterCanvas& canvas, int width, int height) {
     return true;
 }
 
+} // namespace
+
+bool RasterOpen(RasterCanvas& canvas, int width, int height) {
+    return openCanvas(canvas, nullptr, width, height);
+}
+
+bool RasterOpenOn(RasterCanvas& canvas, uint32_t* memory, int width, int height) {
+    return memory && openCanvas(canvas, memory, width, height);
+}
+
+uint32_t* RasterPicture(const RasterCanvas& canvas) {
+    if (canvas.lent) return canvas.lent;
+    // the picture is the canvas's to change, though the record is shared
+    return canvas.pixels.empty() ? nullptr : const_cast<uint32_t*>(canvas.pixels.data());
+}
+
 void RasterClose(RasterCanvas& canvas) {
     RasterFlush(canvas);
     canvas.pixels = {};
+    canvas.lent = nullptr;
     canvas.quads = {};
     canvas.rowSpans = {};
     canvas.width = canvas.height = 0;
@@ -1117,12 +1142,13 @@ void RasterSetView(RasterCanvas& canvas, float scale, float offsetX, float offse
 }
 
 void RasterClear(RasterCanvas& canvas, uint32_t colour) {
-    if (canvas.pixels.empty()) return;
+    if (!RasterPicture(canvas)) return;
     // Quads not yet with the workers would be wiped anyway.
     if (canvas.submitted == 0) canvas.quads.clear(), canvas.rowSpans.clear();
     if (canvas.threads == 1) {
         RasterFlush(canvas);
-        std::fill(canvas.pixels.begin(), canvas.pixels.end(), colour | 0xFF000000u);
+        std::fill_n(RasterPicture(canvas), size_t(canvas.width) * size_t(canvas.height),
+                    colour | 0xFF000000u);
         return;
     }
     // The clear joins the queue as a fill of every pixel, so that the
@@ -1144,7 +1170,7 @@ void RasterClear(RasterCanvas& canvas, uint32_t colour) {
 
 bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture* texture, float u0,
                float v0, float u1, float v1, uint32_t tint, RasterBlend blend) {
-    if (canvas.pixels.empty()) return false;
+    if (!RasterPicture(canvas)) return false;
     if (texture && (!texture->pixels || texture->width <= 0 || texture->height <= 0)) return false;
     // Corners on the canvas: origin o, edges a (along s) and b (along t).
     const double scale = canvas.scale;

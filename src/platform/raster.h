@@ -45,7 +45,8 @@ struct RasterQuad {
 // A picture being drawn and the quads waiting for it.
 struct RasterCanvas {
     int width = 0, height = 0;
-    std::vector<uint32_t> pixels;
+    std::vector<uint32_t> pixels; // the picture, unless it is drawn in lent memory
+    uint32_t* lent = nullptr;     // memory drawn in instead (RasterOpenOn)
     // where drawing may land (the letterboxed drawing area)
     int clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;
     // the logical-to-physical mapping folded into every quad
@@ -60,7 +61,15 @@ struct RasterCanvas {
 // Makes (or remakes) a canvas of this size, black, clipped to all of it;
 // false when the size is absurd or memory runs out.
 bool RasterOpen(RasterCanvas& canvas, int width, int height);
-// Frees the canvas's memory.
+// Makes (or remakes) a canvas drawn straight into memory it does not own,
+// width x height pixels with rows back to back (a window's own picture), so
+// a frame needs no copy at its end; black, clipped to all of it. The memory
+// must stay until the canvas is closed or opened again.
+bool RasterOpenOn(RasterCanvas& canvas, uint32_t* memory, int width, int height);
+// Where the canvas's picture is: its pixels or the lent memory (null when
+// it has none).
+uint32_t* RasterPicture(const RasterCanvas& canvas);
+// Frees the canvas's memory (lent memory goes back untouched).
 void RasterClose(RasterCanvas& canvas);
 // Sets the logical mapping and the clip rectangle (pending quads keep theirs).
 void RasterSetView(RasterCanvas& canvas, float scale, float offsetX, float offsetY, int clipLeft,

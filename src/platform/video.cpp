@@ -128,30 +128,41 @@ void applyRasterView() {
     }
 }
 
+// True when a window surface takes the picture's pixels as they are.
+bool sameLayout(const SDL_Surface* surface) {
+    return !SDL_MUSTLOCK(surface) && (surface->format->format == SDL_PIXELFORMAT_ARGB8888 ||
+                                      surface->format->format == SDL_PIXELFORMAT_RGB888);
+}
+
+// Opens the rasteriser's picture for a window surface: drawn straight into
+// the surface when its rows lie back to back in the picture's layout (no copy
+// at the end of a frame), else in the canvas's own pixels copied over.
+bool openRasterOn(SDL_Surface* surface) {
+    RasterCanvas& canvas = videoState.canvas;
+    if (surface && sameLayout(surface) && surface->pitch == surface->w * 4)
+        return RasterOpenOn(canvas, static_cast<uint32_t*>(surface->pixels), surface->w,
+                            surface->h);
+    return surface ? RasterOpen(canvas, surface->w, surface->h) : false;
+}
+
 // Makes the rasteriser's picture for a window; false when it cannot start.
 bool openRaster(SDL_Window* window, std::string& why) {
     int w = 0, h = 0;
     SDL_GetWindowSize(window, &w, &h);
     // Without worker threads the picture is drawn on the calling thread alone.
     if (!HostThreadsAvailable()) videoState.canvas.threads = 1;
-    if (!RasterOpen(videoState.canvas, w, h)) {
-        why = "no memory for a picture of " + std::to_string(w) + "x" + std::to_string(h);
+    // Offscreen nobody sees the window, so the picture is never copied to it.
+    SDL_Surface* surface = videoState.headless ? nullptr : SDL_GetWindowSurface(window);
+    if (!videoState.headless && !surface) {
+        why = SDL_GetError();
         return false;
     }
-    // Offscreen nobody sees the window, so the picture is never copied to it.
-    if (!videoState.headless && !SDL_GetWindowSurface(window)) {
-        why = SDL_GetError();
-        RasterClose(videoState.canvas);
+    if (surface ? !openRasterOn(surface) : !RasterOpen(videoState.canvas, w, h)) {
+        why = "no memory for a picture of " + std::to_string(w) + "x" + std::to_string(h);
         return false;
     }
     videoState.raster = true;
     return true;
-}
-
-// True when a window surface takes the picture's pixels as they are.
-bool sameLayout(const SDL_Surface* surface) {
-    return !SDL_MUSTLOCK(surface) && (surface->format->format == SDL_PIXELFORMAT_ARGB8888 ||
-                                      surface->format->format == SDL_PIXELFORMAT_RGB888);
 }
 
 // Shows the finished picture in the window, on the main thread (SDL's video
@@ -161,9 +172,28 @@ bool sameLayout(const SDL_Surface* surface) {
 // picture of its new size for the next frame.
 void presentRaster() {
     RasterCanvas& canvas = videoState.canvas;
-    SDL_Surface* surface = videoState.headless || !videoState.window
-                               ? nullptr
-                               : SDL_GetWindowSurface(videoState.window);
+    if (videoState.headless || !videoState.window) return RasterFlush(canvas);
+    if (canvas.lent) {
+        // Drawn in the surface itself: every quad must land before SDL is
+        // asked for the surface, which it replaces after a resize.
+        RasterFlush(canvas);
+        SDL_Surface* surface = SDL_GetWindowSurface(videoState.window);
+        if (surface && surface->pixels == canvas.lent && surface->w == canvas.width &&
+            surface->h == canvas.height) {
+            SDL_UpdateWindowSurface(videoState.window);
+            return;
+        }
+        // The window changed size: this frame went with the old surface, the
+        // next one is drawn in the new.
+        canvas.lent = nullptr;
+        if (surface && openRasterOn(surface)) {
+            videoState.physicalWidth = surface->w;
+            videoState.physicalHeight = surface->h;
+            applyRasterView();
+        }
+        return;
+    }
+    SDL_Surface* surface = SDL_GetWindowSurface(videoState.window);
     if (!surface) return RasterFlush(canvas);
     if (sameLayout(surface)) {
         RasterFlushTo(canvas, surface->pixels, surface->pitch, surface->w, surface->h);
@@ -176,8 +206,7 @@ void presentRaster() {
         if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     }
     SDL_UpdateWindowSurface(videoState.window);
-    if ((surface->w != canvas.width || surface->h != canvas.height) &&
-        RasterOpen(canvas, surface->w, surface->h)) {
+    if ((surface->w != canvas.width || surface->h != canvas.height) && openRasterOn(surface)) {
         videoState.physicalWidth = surface->w;
         videoState.physicalHeight = surface->h;
         applyRasterView();

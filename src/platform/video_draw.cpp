@@ -477,9 +477,9 @@ bool ReadOutput(std::vector<uint32_t>& pixels, int& width, int& height) {
 }
 
 bool FinishedFrame(const uint32_t*& pixels, int& width, int& height) {
-    if (!videoState.raster || videoState.canvas.pixels.empty()) return false;
+    if (!videoState.raster || !RasterPicture(videoState.canvas)) return false;
     FlushBatch();
-    pixels = videoState.canvas.pixels.data();
+    pixels = RasterPicture(videoState.canvas);
     width = videoState.canvas.width;
     height = videoState.canvas.height;
     return true;
