@@ -808,35 +808,13 @@ struct CopyTarget {
     int pitch = 0, width = 0, height = 0;
 };
 
-// Copies one row of n pixels to a target nobody here reads back: streaming
-// stores skip reading the target's lines into the cache first, which halves
-// the memory traffic of the copy.
-void copyRow(uint8_t* to, const uint32_t* from, int n) {
-#ifdef ZP_RASTER_X86
-    int head = int((16 - (reinterpret_cast<uintptr_t>(to) & 15)) & 15) / 4;
-    if (reinterpret_cast<uintptr_t>(to) % 4 == 0 && n >= head + 16) {
-        std::memcpy(to, from, size_t(head) * 4);
-        int i = head;
-        for (; i + 4 <= n; i += 4)
-            _mm_stream_si128(reinterpret_cast<__m128i*>(to + size_t(i) * 4),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
-        std::memcpy(to + size_t(i) * 4, from + i, size_t(n - i) * 4);
-        return;
-    }
-#endif
-    std::memcpy(to, from, size_t(n) * 4);
-}
-
 // Copies rows [y0, y1) of the canvas into the target (as far as both reach).
 void copyRows(const RasterCanvas& canvas, const CopyTarget& target, int y0, int y1) {
     const int w = std::min(canvas.width, target.width);
     y1 = std::min(y1, target.height);
     for (int y = y0; y < y1; y++)
-        copyRow(target.pixels + size_t(y) * size_t(target.pitch),
-                RasterPicture(canvas) + size_t(y) * size_t(canvas.width), w);
-#ifdef ZP_RASTER_X86
-    _mm_sfence(); // the streamed rows are out before the band says it is copied
-#endif
+        std::memcpy(target.pixels + size_t(y) * size_t(target.pitch),
+                    RasterPicture(canvas) + size_t(y) * size_t(canvas.width), size_t(w) * 4);
 }
 
 // The workers: started once, they draw the quads of the canvas bound to the
