@@ -420,6 +420,61 @@ TEST(RasterPaths, AvxAndPortableLoopsAgreeOnTexelStepsOfOneThatTurn) {
     }
 }
 
+// The unturned fast paths against the portable loop, where they are most
+// likely to slip: cells at the sheet's right and bottom edges, a sheet too
+// narrow for eight columns, mirrored and enlarged sprites, and spans ending
+// at the canvas's right edge (masked stores) or just inside it (whole ones).
+TEST(RasterPaths, UnturnedSpritesAtEdgesGiveThePortablePixels) {
+    static const TestTexture sheet = randomTexture(48, 20, 3), narrow = randomTexture(6, 9, 4);
+    struct Case {
+        const TestTexture* texture;
+        float u0, v0, size, x, scaleX, scaleY;
+    } cases[] = {
+        {&sheet, 32, 4, 16, 10, 2.4f, 2.4f}, {&sheet, 32, 4, 16, 10, -2.4f, 2.4f},
+        {&sheet, 0, 0, 16, 3, 1.2f, 1.2f},   {&sheet, 40, 12, 8, 80, 3.7f, 1.5f},
+        {&sheet, 30, 3, 18, 1, 1, 1},        {&sheet, 33, 0, 15, 100 - 15, 1, 1},
+        {&sheet, 32, 4, 16, 100 - 13, 1, 1}, {&sheet, 20, 2, 16, 100 - 30, 1.9f, 1.9f},
+        {&narrow, 0, 0, 6, 40, 4, 4},        {&narrow, 0, 0, 6, 95, 1, 1},
+    };
+    for (const Case& c : cases)
+        for (bool filtered : {false, true}) {
+            Draw d;
+            d.texture = c.texture, d.filtered = filtered, d.masked = !filtered;
+            d.shape.x = c.x, d.shape.y = 5, d.shape.w = d.shape.h = c.size;
+            d.shape.scaleX = c.scaleX, d.shape.scaleY = c.scaleY;
+            if (c.scaleX < 0) d.shape.x += c.size * -c.scaleX;
+            d.shape.u0 = c.u0, d.shape.v0 = c.v0;
+            d.shape.u1 = c.u0 + c.size, d.shape.v1 = c.v0 + c.size;
+            for (uint32_t tint : {0xFFFFFFFFu, 0xC080FF40u}) {
+                d.tint = tint;
+                SCOPED_TRACE("x " + std::to_string(c.x) + " scale " + std::to_string(c.scaleX) +
+                             (filtered ? " filtered" : " nearest") + " tint " +
+                             std::to_string(tint));
+                std::vector<uint32_t> fast = rasterise({d}, 100, 60, 1, true);
+                EXPECT_EQ(fast, rasterise({d}, 100, 60, 1, false));
+                EXPECT_NE(fast, background(100, 60));
+            }
+        }
+}
+
+// A canvas opened on memory it does not own (a window's surface) draws there,
+// the same pixels as in its own, and leaves the memory as drawn when closed.
+TEST(RasterPaths, ACanvasOnLentMemoryDrawsThere) {
+    const std::vector<Draw> scene = randomScene(8, 500, 160, 120);
+    std::vector<uint32_t> lent(160 * 120, 0x12345678u);
+    RasterCanvas canvas;
+    EXPECT_FALSE(RasterOpenOn(canvas, nullptr, 160, 120));
+    ASSERT_TRUE(RasterOpenOn(canvas, lent.data(), 160, 120));
+    EXPECT_TRUE(canvas.pixels.empty());
+    EXPECT_EQ(RasterPicture(canvas), lent.data());
+    std::copy_n(background(160, 120).begin(), lent.size(), lent.begin());
+    canvas.threads = 2;
+    addDraws(canvas, scene);
+    RasterFlush(canvas);
+    RasterClose(canvas);
+    EXPECT_EQ(lent, rasterise(scene, 160, 120));
+}
+
 TEST(RasterPaths, OneTwoAndFourThreadsGiveTheSamePixels) {
     std::vector<Draw> scene = randomScene(11, 2000, 320, 240);
     std::vector<uint32_t> one = rasterise(scene, 320, 240, 1);
@@ -727,6 +782,8 @@ TEST(RasterWindow, MapsThePointerFollowsAResizeAndSurvivesEngineSwitches) {
     ASSERT_TRUE(OpenDisplay(320, 240, 0, 60)) << PlatformError();
     EXPECT_TRUE(videoState.raster);
     EXPECT_EQ(OpenedEngineName(), "software");
+    // Xvfb's window surface has the picture's layout: drawn in place, no copy.
+    EXPECT_NE(videoState.canvas.lent, nullptr);
     SetLogicalSize(160, 120);
     // Window point 100, 60 is logical 50, 30 at twice the size.
     int x = 100, y = 60;
@@ -751,6 +808,7 @@ TEST(RasterWindow, MapsThePointerFollowsAResizeAndSurvivesEngineSwitches) {
     EXPECT_EQ(sized, 0) << "xdotool could not resize the window";
     if (sized == 0) {
         EXPECT_EQ(PhysicalWidth(), 480);
+        EXPECT_NE(videoState.canvas.lent, nullptr); // in the new surface
         // 160 x 120 in 480 x 240: twice the size, 80-pixel bars on both sides.
         ClearScreen();
         SetColor(255, 0, 0);
