@@ -2,9 +2,11 @@
 // three sprite budgets, the slow-system decision) from a full start-up in a
 // real window on a private Xvfb with the real clock: on each of the three
 // engines, on the software engine at three window sizes, and on a first start
-// with no setup file at all. The load average is printed beside each figure.
+// with no setup file at all; each the middle of three starts. The load
+// average is printed beside each figure.
 #include "bench.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,12 +20,21 @@ struct EngineRun {
     double floor; // the best count held to
 };
 
-// Runs one start-up in a child and adds its rows to the table.
-void measureStart(BenchTable& table, const XServer& x, const EngineRun& r) {
-    const char* asked[3] = {"opengl", "opengles2", "software"};
-    std::string name = r.name;
+// What one start-up in a child said: the best count, the engine that drew,
+// and the whole line; best is negative when it said nothing usable.
+struct StartResult {
+    double best = -1;
+    std::string opened, output, why;
+};
+
+// Runs one start-up of the case in a child on a fresh copy of the asset pack.
+StartResult startOnce(const XServer& x, const EngineRun& r) {
+    StartResult result;
     std::string dir = CopyAssetPack("engine");
-    if (dir.empty()) return AddBenchNote(table, name, "no asset pack beside zp-bench");
+    if (dir.empty()) {
+        result.why = "no asset pack beside zp-bench";
+        return result;
+    }
     std::vector<std::string> args = {BenchProgramPath(), "--probe", "engine",
                                      std::to_string(r.engine < 0 ? 0 : r.engine), dir};
     if (r.engine < 0)
@@ -35,22 +46,46 @@ void measureStart(BenchTable& table, const XServer& x, const EngineRun& r) {
     std::filesystem::remove_all(dir, ec);
     double best = ProbeField(run.output, "best");
     if (!run.ok || run.status != 0 || best < 0) {
-        std::string why = run.output.substr(0, run.output.find('\n'));
-        return AddBenchNote(table, name, "not measured: " + (why.empty() ? "no answer" : why));
+        result.why = run.output.substr(0, run.output.find('\n'));
+        if (result.why.empty()) result.why = "no answer";
+        return result;
     }
     // The engine that really draws may differ from the one asked for: a GL
     // engine on a software driver gives way to the rasteriser.
     size_t at = run.output.find(" engine ");
-    std::string opened = at == std::string::npos ? "?" : run.output.substr(at + 8);
-    opened = opened.substr(0, opened.find_first_of(" \n"));
-    if (r.engine < 0 || opened != asked[r.engine]) name += " (drew " + opened + ")";
+    result.opened = at == std::string::npos ? "?" : run.output.substr(at + 8);
+    result.opened = result.opened.substr(0, result.opened.find_first_of(" \n"));
+    result.best = best;
+    result.output = run.output;
+    return result;
+}
+
+// Runs the case's start-up three times and adds the middle one's rows: the
+// test ends at the first batch of frames under the target rate, so one late
+// frame on a busy machine can end it early.
+void measureStart(BenchTable& table, const XServer& x, const EngineRun& r) {
+    const char* asked[3] = {"opengl", "opengles2", "software"};
+    std::vector<StartResult> runs;
+    for (int i = 0; i < 3; i++) {
+        StartResult one = startOnce(x, r);
+        if (one.best < 0) return AddBenchNote(table, r.name, "not measured: " + one.why);
+        runs.push_back(one);
+    }
+    std::sort(runs.begin(), runs.end(),
+              [](const StartResult& a, const StartResult& b) { return a.best < b.best; });
+    const StartResult& middle = runs[1];
+    std::string name = r.name;
+    if (r.engine < 0 || middle.opened != asked[r.engine]) name += " (drew " + middle.opened + ")";
     name += " [load " + LoadAverage() + "]";
-    AddBenchRange(table, name, best, "sprites", r.floor, 1e308);
-    auto whole = [&](const char* key) { return std::to_string(int(ProbeField(run.output, key))); };
+    AddBenchRange(table, name, middle.best, "sprites", r.floor, 1e308);
+    auto whole = [&](const char* key) {
+        return std::to_string(int(ProbeField(middle.output, key)));
+    };
     AddBenchNote(table, "  budgets main/glow/particles",
                  whole("main") + "/" + whole("glow") + "/" + whole("particles") + " at " +
                      whole("target") + " fps, slow system " + whole("slow") + ", test " +
-                     whole("ms") + " ms");
+                     whole("ms") + " ms; of three starts " + std::to_string(int(runs[0].best)) +
+                     " to " + std::to_string(int(runs[2].best)));
 }
 
 } // namespace
