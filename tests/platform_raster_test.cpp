@@ -509,6 +509,25 @@ TEST(RasterPaths, FlushingIntoATargetCopiesEveryBandOnce) {
     }
 }
 
+// A frame's last quads go to the workers when the caller is about to wait
+// (its pacing), unless the job is too small to be worth the hand-over; the
+// picture is the same either way.
+TEST(RasterPaths, SubmittingHandsOverAllButSmallJobs) {
+    const std::vector<Draw> scene = randomScene(6, 300, 320, 240);
+    for (size_t count : {size_t(2), scene.size()}) {
+        RasterCanvas canvas;
+        ASSERT_TRUE(RasterOpen(canvas, 320, 240));
+        canvas.pixels = background(320, 240);
+        canvas.threads = 2;
+        addDraws(canvas, {scene.begin(), scene.begin() + std::ptrdiff_t(count)});
+        RasterSubmit(canvas);
+        EXPECT_EQ(canvas.submitted, count == 2 ? 0 : RasterPending(canvas)) << count << " quads";
+        RasterFlush(canvas);
+        EXPECT_EQ(canvas.pixels,
+                  rasterise({scene.begin(), scene.begin() + std::ptrdiff_t(count)}, 320, 240));
+    }
+}
+
 TEST(RasterPaths, AFullBatchIsDrawnBeforeMoreQuadsAreTaken) {
     // More quads than one batch holds, each brightening the same pixel.
     // The queue's storage never grows: the workers read it while it fills.

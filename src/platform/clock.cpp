@@ -102,10 +102,12 @@ int Millis() {
 // Waits ms milliseconds (virtual: just moves the clock), then takes in input.
 void SleepMillis(int ms) {
     if (ms > 0) {
-        if (clock_.virtualClock)
+        if (clock_.virtualClock) {
             clock_.virtualMicros += int64_t(ms) * 1000;
-        else
+        } else {
+            VideoIdle(); // the rasteriser's workers draw through the sleep
             HostSleep(ms);
+        }
     }
     PumpInput();
 }

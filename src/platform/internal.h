@@ -28,6 +28,7 @@ unsigned VideoWindowId(); // SDL window id of the open display, 0 when none
 // platform's own rasteriser draws (SDL's renderers map their events themselves).
 void VideoWindowToLogical(int& x, int& y);
 void VideoExportFlip(); // video_export.cpp: takes the picture about to be presented
+void VideoIdle();       // the caller is about to wait: drawing that can go on meanwhile starts
 
 // host (host.cpp on the desktop, web_host.cpp in the browser)
 bool HostThreadsAvailable(); // worker threads can start (else everything runs on one)

@@ -1003,6 +1003,14 @@ void submit(RasterCanvas& canvas) {
     p.wake.notify_all();
 }
 
+// The pixels the pending quads may cover, at most.
+double pendingPixels(const RasterCanvas& canvas) {
+    double pixels = 0;
+    for (const RasterQuad& q : canvas.quads)
+        pixels += double(q.right - q.left) * double(q.bottom - q.top);
+    return pixels;
+}
+
 // Draws every quad of the canvas and leaves it with none pending; with a
 // target, each band is copied there as soon as it is finished.
 void finish(RasterCanvas& canvas, const CopyTarget* target) {
@@ -1013,10 +1021,7 @@ void finish(RasterCanvas& canvas, const CopyTarget* target) {
     }
     if (canvas.submitted == 0) {
         // Nothing is with the workers: a small job is drawn here and now.
-        double pixels = 0;
-        for (const RasterQuad& q : canvas.quads)
-            pixels += double(q.right - q.left) * double(q.bottom - q.top);
-        if (pixels < SmallJobPixels || canvas.threads == 1) {
+        if (pendingPixels(canvas) < SmallJobPixels || canvas.threads == 1) {
             // Band by band, so that the rows being drawn stay in the cache.
             RowsFunction rows = chooseSpan(canvas.simd);
             for (int y = 0; y < canvas.height; y += BandRows)
@@ -1215,6 +1220,12 @@ bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture
     if (canvas.threads != 1 && int(canvas.quads.size()) - canvas.submitted >= SubmitQuads)
         submit(canvas);
     return true;
+}
+
+void RasterSubmit(RasterCanvas& canvas) {
+    if (canvas.threads == 1 || int(canvas.quads.size()) <= canvas.submitted) return;
+    if (canvas.submitted == 0 && pendingPixels(canvas) < SmallJobPixels) return;
+    submit(canvas);
 }
 
 void RasterFlush(RasterCanvas& canvas) {

@@ -82,6 +82,10 @@ void RasterClear(RasterCanvas& canvas, uint32_t colour);
 // canvas) is left out. Returns false when the quad was left out.
 bool RasterAdd(RasterCanvas& canvas, const float corners[8], const RasterTexture* texture, float u0,
                float v0, float u1, float v1, uint32_t tint, RasterBlend blend);
+// Hands the pending quads to the workers now, so that they draw while the
+// caller waits for something else (a frame's pacing); a job too small to be
+// worth a hand-over stays for the flush.
+void RasterSubmit(RasterCanvas& canvas);
 // Draws the pending quads.
 void RasterFlush(RasterCanvas& canvas);
 // Draws the pending quads and copies the picture into rows of pitch bytes

@@ -340,6 +340,10 @@ bool VideoUsesSdl() {
 }
 
 // Moves the system pointer to a point of the logical screen.
+void VideoIdle() {
+    if (videoState.raster) RasterSubmit(videoState.canvas);
+}
+
 void VideoWarpPointer(int logicalX, int logicalY) {
     if (videoState.window && videoState.raster) {
         const RasterCanvas& c = videoState.canvas;
