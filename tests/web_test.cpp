@@ -236,22 +236,23 @@ TEST(WebBrowser, VariantFollowsIsolationAndSoftwareWebGlGoesToTheRasteriser) {
 TEST(WebBrowser, EngineSwitchFromTheSettingsPanelKeepsThePicture) {
     NEED_BROWSER();
     std::string dir = MakeFilesCopy("web-switch");
-    const char* const script = "5500 press 9\n5700 mouse 30 218\n5800 press mouse1\n"
-                               "6000 mouse 30 290\n6100 press mouse1\n"
-                               "14000 mouse 640 480\n14500 press 122\n15500 end\n";
-    WriteWholeFile(dir + "Setup.ini",
-                   "[Graphics]\r\nGFX Engine = DX7\r\nWidth=800\r\nHeight=600\r\n");
+    const char* const script = "5500 press 9\n8400 mouse 30 218\n8500 press mouse1\n"
+                               "8700 mouse 30 290\n8800 press mouse1\n15000 mouse 640 480\n"
+                               "15300 press 122\n16000 down 27\n16300 up 27\n17500 press 32\n"
+                               "30000 end\n";
+    const std::string setup = "[Graphics]\r\nGFX Engine = DX7\r\nWidth=800\r\nHeight=600\r\n";
+    WriteWholeFile(dir + "Setup.ini", setup);
     RunResult native = RunScripted(dir, script);
     ASSERT_EQ(native.status, 0) << native.err;
     Pixmap want;
     ASSERT_TRUE(LoadPixmapPng(onlyFileEndingWith(dir, ").png"), want)) << PlatformError();
     std::string out = dir + "web/";
-    ASSERT_TRUE(drive(out, {"--mount", dir, "--visit", "", "log:Finished Loading", "--write",
-                            "Setup.ini", ReadWholeFile(dir + "Setup.ini"), "--visit",
-                            scriptedQuery("1") + "&keep-webgl", "exit"}))
+    ASSERT_TRUE(
+        drive(out, {"--mount", dir, "--visit", "", "log:Finished Loading", "--write", "Setup.ini",
+                    setup, "--visit", scriptedQuery("1") + "&keep-webgl", "exit"}))
         << ReadWholeFile(out + "browser/result.json");
     std::string log = ReadWholeFile(out + "browser/home/Debug.txt");
-    size_t applied = log.find("Applying Graphical Settings");
+    size_t applied = log.rfind("Applying Graphical Settings");
     ASSERT_NE(applied, std::string::npos) << log;
     EXPECT_NE(log.find("opengles2 draws", applied), std::string::npos) << log.substr(applied);
     EXPECT_NE(ReadWholeFile(out + "browser/home/Setup.ini").find("GFX Engine = OpenGL"),
@@ -264,16 +265,16 @@ TEST(WebBrowser, EngineSwitchFromTheSettingsPanelKeepsThePicture) {
     EXPECT_LE(double(differingPixels(want, got)), 0.015 * double(want.pixels.size()));
 }
 
-// A 1280x1024 window (logical 1280x960, bars of 32 rows above and below)
-// shown at half size in the middle of a 1280x512 page: a click at the page's
-// (420, 200) is the window's (200, 400) and the game's (200, 368).
+// An 800x600 window (logical 1280x960) shown at half size in the middle of
+// a 1280x300 page, bars of 440 pixels at its sides: a click at the page's
+// (540, 100) is the window's (200, 200) and the game's (320, 320).
 TEST(WebBrowser, ClickLandsWhereTheNativeMappingPutsIt) {
     NEED_BROWSER();
     std::string dir = MakeFilesCopy("web-pointer");
-    std::string setup = "[Graphics]\r\nGFX Engine = DX7\r\nWidth=1280\r\nHeight=1024\r\n";
-    ASSERT_TRUE(drive(dir, {"--viewport", "1280x512", "--visit", "", "log:Finished Loading",
+    std::string setup = "[Graphics]\r\nGFX Engine = DX7\r\nWidth=800\r\nHeight=600\r\n";
+    ASSERT_TRUE(drive(dir, {"--viewport", "1280x300", "--visit", "", "log:Finished Loading",
                             "--write", "Setup.ini", setup, "--visit", "?--record=/tmp/live.script",
-                            "log:Finished Loading", "--click", "420", "200",
+                            "log:Finished Loading", "--click", "540", "100",
                             "file:/tmp/live.script=down mouse1", "--read", "/tmp/live.script"}))
         << ReadWholeFile(dir + "browser/result.json");
     std::vector<std::string> lines = ReadLinesOf(dir + "browser/read/live.script");
@@ -281,7 +282,7 @@ TEST(WebBrowser, ClickLandsWhereTheNativeMappingPutsIt) {
                              [](const std::string& l) { return l.ends_with(" down mouse1"); });
     ASSERT_NE(down, lines.begin()) << ReadWholeFile(dir + "browser/read/live.script");
     std::string move = *(down - 1);
-    EXPECT_TRUE(move.ends_with(" mouse 200 368")) << move;
+    EXPECT_TRUE(move.ends_with(" mouse 320 320")) << move;
 }
 
 } // namespace

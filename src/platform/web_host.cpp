@@ -58,10 +58,10 @@ bool HostThreadsAvailable() {
 // WebGL whatever draws it (?keep-webgl: the tests compare WebGL's pictures).
 EM_JS(void, zpWebGlRenderer, (char* out, int size), {
     var gl = typeof GLctx == 'undefined' ? null : GLctx;
-    var name = '';
+    var name = String();
     if (gl && !Module.ZP.keepWebGl) {
         var info = gl.getExtension('WEBGL_debug_renderer_info');
-        name = gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER) || '';
+        name = gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER) || String();
     }
     stringToUTF8(String(name), out, size);
 });
