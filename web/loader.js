@@ -31,12 +31,14 @@ Module['arguments'] = ZP.argumentsOf(location.search);
 ZP.keepWebGl = new URLSearchParams(location.search).has('keep-webgl');
 
 // What the game's sound reached in the browser's WebAudio, for the tests:
-// the context's state and how many times a playing source got buffers
-// scheduled on it.
+// the state of the context (the last one seen once the game has closed it)
+// and how many times a playing source got buffers scheduled on it.
 ZP.scheduled = 0;
+ZP.audioState = 'none';
 ZP.sound = function () {
   var context = typeof AL !== 'undefined' && AL.currentCtx;
-  return { state: context ? context.audioCtx.state : 'none', scheduled: ZP.scheduled };
+  if (context) ZP.audioState = context.audioCtx.state;
+  return { state: ZP.audioState, scheduled: ZP.scheduled };
 };
 ZP.countScheduling = function () {
   if (typeof AL === 'undefined') return;
@@ -44,7 +46,10 @@ ZP.countScheduling = function () {
   AL.scheduleSourceAudio = function (source) {
     var before = source.audioQueue.length;
     var result = schedule.apply(AL, arguments);
-    if (source.audioQueue.length > before) ZP.scheduled++;
+    if (source.audioQueue.length > before) {
+      ZP.scheduled++;
+      ZP.sound();
+    }
     return result;
   };
 };
