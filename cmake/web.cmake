@@ -100,7 +100,9 @@ zp_web_variant(zorvek-plon-threads ${ZP_WEB_THREADS_DEPS}
                "-sPTHREAD_POOL_SIZE=Math.min(navigator.hardwareConcurrency,4);-Wno-pthreads-mem-growth" -pthread)
 
 add_custom_command(
-  TARGET zorvek-plon POST_BUILD
+  OUTPUT ${CMAKE_BINARY_DIR}/index.html
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/web/index.html
           ${CMAKE_BINARY_DIR}/index.html
+  DEPENDS ${CMAKE_SOURCE_DIR}/web/index.html
   COMMENT "Copying the page")
+add_custom_target(zp_web_page ALL DEPENDS ${CMAKE_BINARY_DIR}/index.html)
