@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
 # Builds the browser build's libraries (SDL2, FreeType, libpng, zlib) once with
 # Emscripten from Debian's own source packages, into a cache folder that git
-# ignores: deps/web-deps.sh CACHE_DIR. Emscripten's ports would download from
-# the network, so they are not used. A library whose stamp is there is kept.
+# ignores: deps/web-deps.sh CACHE_DIR [--threads]. Emscripten's ports would
+# download from the network, so they are not used. A library whose stamp is
+# there is kept. With --threads every library is compiled with -pthread (the
+# shared-memory variant of the game links only such objects): give it a cache
+# folder of its own.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+threads=OFF
+if [ "${2:-}" = "--threads" ]; then
+    threads=ON
+    export CFLAGS="${CFLAGS:-} -pthread" CXXFLAGS="${CXXFLAGS:-} -pthread"
+fi
 cache=$(mkdir -p "${1:-$here/../.cache/web-deps}" && cd "${1:-$here/../.cache/web-deps}" && pwd)
 prefix=$cache/prefix
 jobs=${JOBS:-$(nproc)}
@@ -70,6 +78,6 @@ cmake_lib libpng libpng1.6 -DPNG_SHARED=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OF
 cmake_lib freetype freetype -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BZIP2=ON \
     -DFT_DISABLE_BROTLI=ON -DFT_DISABLE_PNG=ON -DFT_REQUIRE_ZLIB=ON \
     -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include"
-cmake_lib sdl2 libsdl2 -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_PTHREADS=OFF \
+cmake_lib sdl2 libsdl2 -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_PTHREADS=$threads \
     -DSDL_AUDIO=OFF
 echo "web libraries ready in $prefix"

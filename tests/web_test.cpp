@@ -1,8 +1,11 @@
 // web_test.cpp - the browser build in a real browser: Debian's chromium,
 // driven by tests/web/drive.mjs over a server on 127.0.0.1. The title comes
 // up and takes a screenshot in live play; a scripted round gives the native
-// program's per-frame checksums; the score table and setup file outlive a
-// reload; the title's picture is the native one. Skipped while no browser
+// program's per-frame checksums with and without threads; the score table
+// and setup file outlive a reload; the title's picture is the native one; the
+// page picks its variant by isolation, sends a software WebGL's drawing to the
+// rasteriser and plays sound; the engine switches from the settings panel;
+// a click lands where the native mapping puts it. Skipped while no browser
 // build is there (`make web`), failed instead when ZP_WEB_REQUIRED is set.
 #include "platform/platform.h"
 #include "support/run.h"
@@ -11,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -87,7 +91,33 @@ TEST(WebBrowser, TitleAppearsAndF11SavesAScreenshot) {
         << "the download is not the saved screenshot";
 }
 
-TEST(WebBrowser, ScriptedRoundGivesTheNativeChecksums) {
+// The value of "key" in the driver's result.json for the visit at index
+// visit (a string's text, or the bare number or word), "" when absent.
+std::string visitValue(const std::string& json, int visit, const std::string& key) {
+    size_t at = json.find("\"visits\"");
+    for (int v = 0; v <= visit && at != std::string::npos; ++v)
+        at = json.find("\"failed\"", at + 1);
+    if (at != std::string::npos) at = json.find("\"" + key + "\": ", at);
+    if (at == std::string::npos) return "";
+    at += key.size() + 4;
+    bool text = json[at] == '"';
+    if (text) at++;
+    return json.substr(at, json.find_first_of(text ? "\"" : ",}\n", at) - at);
+}
+
+// The first line of the debug log that starts with prefix, "" when none.
+std::string logLine(const std::string& log, const std::string& prefix) {
+    for (const std::string& line : ReadLinesOf(log))
+        if (line.rfind(prefix, 0) == 0) return line;
+    return "";
+}
+
+// Isolated, the page loads the threaded variant and the rasteriser draws on
+// the cores chromium reports; without the headers, the one-thread variant.
+// Either way chromium's software WebGL is seen and the rasteriser draws, the
+// game's sound reaches a running WebAudio context, and the round is the
+// native one frame by frame.
+TEST(WebBrowser, ScriptedRoundGivesTheNativeChecksumsOnBothVariants) {
     NEED_BROWSER();
     std::string dir = MakeFilesCopy("web-round");
     WriteWholeFile(dir + "run.script", ShootingRoundScript());
@@ -95,16 +125,38 @@ TEST(WebBrowser, ScriptedRoundGivesTheNativeChecksums) {
         RunGame({"--headless", "--script", dir + "run.script", "--seed", "7", "--start-time",
                  "2026-12-07 18:05:09", "--files", dir, "--checksums", dir + "native.sums"});
     ASSERT_EQ(native.status, 0) << native.err;
-    ASSERT_TRUE(drive(dir, {"--visit", scriptedQuery("7") + "&--checksums=/tmp/web.sums", "exit",
-                            "--read", "/tmp/web.sums"}))
-        << ReadWholeFile(dir + "browser/result.json");
     std::vector<std::string> want = ReadLinesOf(dir + "native.sums");
-    std::vector<std::string> got = ReadLinesOf(dir + "browser/read/web.sums");
     ASSERT_GT(want.size(), 100u);
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < want.size(); ++i)
-        ASSERT_EQ(got[i], want[i])
-            << "the browser's round parts from the native one at line " << i + 1;
+    int cores = std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
+    struct Case {
+        bool isolated;
+        const char* variant;
+        std::string drawn;
+    } cases[] = {
+        {true, "zorvek-plon-threads",
+         "rasteriser draws on " + std::to_string(cores) + (cores > 1 ? " threads" : " thread")},
+        {false, "zorvek-plon", "rasteriser draws on 1 thread"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.variant);
+        std::string out = dir + c.variant + "/";
+        std::vector<std::string> args = {
+            "--mount", dir,      "--visit",      scriptedQuery("7") + "&--checksums=/tmp/web.sums",
+            "exit",    "--read", "/tmp/web.sums"};
+        if (!c.isolated) args.push_back("--not-isolated");
+        ASSERT_TRUE(drive(out, args)) << ReadWholeFile(out + "browser/result.json");
+        std::string result = ReadWholeFile(out + "browser/result.json");
+        EXPECT_EQ(visitValue(result, 0, "variant"), c.variant);
+        EXPECT_EQ(visitValue(result, 0, "state"), "running") << result;
+        EXPECT_GT(std::atoi(visitValue(result, 0, "scheduled").c_str()), 0) << result;
+        std::string driver = logLine(out + "browser/home/Debug.txt", "\tDriver : ");
+        EXPECT_NE(driver.find("SwiftShader"), std::string::npos) << driver;
+        EXPECT_NE(driver.find(c.drawn), std::string::npos) << driver;
+        std::vector<std::string> got = ReadLinesOf(out + "browser/read/web.sums");
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i)
+            ASSERT_EQ(got[i], want[i])
+                << "the browser's round parts from the native one at line " << i + 1;
+    }
 }
 
 TEST(WebBrowser, ScoreTableAndSetupFileSurviveAReload) {
@@ -136,7 +188,8 @@ size_t differingPixels(const Pixmap& a, const Pixmap& b) {
     return differing;
 }
 
-// Through WebGL (SDL's GLES2 renderer) and through our rasteriser on one thread.
+// Through WebGL (SDL's GLES2 renderer, kept although headless chromium's is
+// a software one) and through our rasteriser.
 TEST(WebBrowser, TitlePictureMatchesTheNativeOneOnBothEngines) {
     NEED_BROWSER();
     std::string dir = MakeFilesCopy("web-picture");
@@ -149,8 +202,9 @@ TEST(WebBrowser, TitlePictureMatchesTheNativeOneOnBothEngines) {
         std::string setup =
             std::string("[Graphics]\r\nGFX Engine = ") + engine + "\r\nWidth=800\r\nHeight=600\r\n";
         std::string out = dir + engine + "/";
-        ASSERT_TRUE(drive(out, {"--mount", dir, "--visit", "", "log:Finished Loading", "--write",
-                                "Setup.ini", setup, "--visit", scriptedQuery("1"), "exit"}))
+        ASSERT_TRUE(
+            drive(out, {"--mount", dir, "--visit", "", "log:Finished Loading", "--write",
+                        "Setup.ini", setup, "--visit", scriptedQuery("1") + "&keep-webgl", "exit"}))
             << ReadWholeFile(out + "browser/result.json");
         Pixmap got;
         ASSERT_TRUE(LoadPixmapPng(onlyFileEndingWith(out + "browser/home/", ").png"), got))
@@ -161,6 +215,61 @@ TEST(WebBrowser, TitlePictureMatchesTheNativeOneOnBothEngines) {
         EXPECT_LE(double(differing), 0.015 * double(want.pixels.size()))
             << differing << " of " << want.pixels.size() << " pixels differ";
     }
+}
+
+// From the rasteriser to WebGL through the settings panel's engine button and
+// "Apply": the display reopens on WebGL and the title's picture after it is
+// the native one's.
+TEST(WebBrowser, EngineSwitchFromTheSettingsPanelKeepsThePicture) {
+    NEED_BROWSER();
+    std::string dir = MakeFilesCopy("web-switch");
+    const char* const script = "5500 press 9\n8400 mouse 30 218\n8500 press mouse1\n"
+                               "8700 mouse 30 290\n8800 press mouse1\n15000 mouse 640 480\n"
+                               "15300 press 122\n16000 down 27\n16300 up 27\n17500 press 32\n"
+                               "30000 end\n";
+    const std::string setup = "[Graphics]\r\nGFX Engine = DX7\r\nWidth=800\r\nHeight=600\r\n";
+    WriteWholeFile(dir + "Setup.ini", setup);
+    RunResult native = RunScripted(dir, script);
+    ASSERT_EQ(native.status, 0) << native.err;
+    Pixmap want;
+    ASSERT_TRUE(LoadPixmapPng(onlyFileEndingWith(dir, ").png"), want)) << PlatformError();
+    std::string out = dir + "web/";
+    ASSERT_TRUE(
+        drive(out, {"--mount", dir, "--visit", "", "log:Finished Loading", "--write", "Setup.ini",
+                    setup, "--visit", scriptedQuery("1") + "&keep-webgl", "exit"}))
+        << ReadWholeFile(out + "browser/result.json");
+    std::string log = ReadWholeFile(out + "browser/home/Debug.txt");
+    size_t applied = log.rfind("Applying Graphical Settings");
+    ASSERT_NE(applied, std::string::npos) << log;
+    EXPECT_NE(log.find("opengles2 draws", applied), std::string::npos) << log.substr(applied);
+    EXPECT_NE(ReadWholeFile(out + "browser/home/Setup.ini").find("GFX Engine = OpenGL"),
+              std::string::npos);
+    Pixmap got;
+    ASSERT_TRUE(LoadPixmapPng(onlyFileEndingWith(out + "browser/home/", ").png"), got))
+        << PlatformError();
+    ASSERT_EQ(got.width, want.width);
+    ASSERT_EQ(got.height, want.height);
+    EXPECT_LE(double(differingPixels(want, got)), 0.015 * double(want.pixels.size()));
+}
+
+// An 800x600 window (logical 1280x960) shown at half size in the middle of
+// a 1280x300 page, bars of 440 pixels at its sides: a click at the page's
+// (540, 100) is the window's (200, 200) and the game's (320, 320).
+TEST(WebBrowser, ClickLandsWhereTheNativeMappingPutsIt) {
+    NEED_BROWSER();
+    std::string dir = MakeFilesCopy("web-pointer");
+    std::string setup = "[Graphics]\r\nGFX Engine = DX7\r\nWidth=800\r\nHeight=600\r\n";
+    ASSERT_TRUE(drive(dir, {"--viewport", "1280x300", "--visit", "", "log:Finished Loading",
+                            "--write", "Setup.ini", setup, "--visit", "?--record=/tmp/live.script",
+                            "log:Finished Loading", "--click", "540", "100",
+                            "file:/tmp/live.script=down mouse1", "--read", "/tmp/live.script"}))
+        << ReadWholeFile(dir + "browser/result.json");
+    std::vector<std::string> lines = ReadLinesOf(dir + "browser/read/live.script");
+    auto down = std::find_if(lines.begin(), lines.end(),
+                             [](const std::string& l) { return l.ends_with(" down mouse1"); });
+    ASSERT_NE(down, lines.begin()) << ReadWholeFile(dir + "browser/read/live.script");
+    std::string move = *(down - 1);
+    EXPECT_TRUE(move.ends_with(" mouse 320 320")) << move;
 }
 
 } // namespace

@@ -27,6 +27,32 @@ ZP.isAddress = function (value) {
 };
 
 Module['arguments'] = ZP.argumentsOf(location.search);
+// ?keep-webgl: WebGL draws even on a software renderer (for the tests).
+ZP.keepWebGl = new URLSearchParams(location.search).has('keep-webgl');
+
+// What the game's sound reached in the browser's WebAudio, for the tests:
+// the state of the context (the last one seen once the game has closed it)
+// and how many times a playing source got buffers scheduled on it.
+ZP.scheduled = 0;
+ZP.audioState = 'none';
+ZP.sound = function () {
+  var context = typeof AL !== 'undefined' && AL.currentCtx;
+  if (context) ZP.audioState = context.audioCtx.state;
+  return { state: ZP.audioState, scheduled: ZP.scheduled };
+};
+ZP.countScheduling = function () {
+  if (typeof AL === 'undefined') return;
+  var schedule = AL.scheduleSourceAudio;
+  AL.scheduleSourceAudio = function (source) {
+    var before = source.audioQueue.length;
+    var result = schedule.apply(AL, arguments);
+    if (source.audioQueue.length > before) {
+      ZP.scheduled++;
+      ZP.sound();
+    }
+    return result;
+  };
+};
 
 // Saves the player's folder to IndexedDB; a save asked for while one runs
 // follows it.
@@ -150,6 +176,22 @@ ZP.fetchOptions = function () {
   });
 };
 
+// A canvas keeps the first kind of context it was given (WebGL or 2D): each
+// window of the game after the first gets a fresh copy of the page's canvas
+// in the old one's place. The page hears of it through canvasChanged.
+ZP.freshCanvas = function () {
+  var old = Module['canvas'];
+  if (!old.zpUsed) {
+    old.zpUsed = true;
+    return;
+  }
+  var fresh = old.cloneNode(false);
+  fresh.zpUsed = true;
+  old.parentNode.replaceChild(fresh, old);
+  Module['canvas'] = fresh;
+  if (Module['canvasChanged']) Module['canvasChanged'](fresh);
+};
+
 // Shows why the game cannot start, and keeps it from starting.
 ZP.stop = function (why) {
   console.error('zorvek-plon: ' + why);
@@ -163,6 +205,7 @@ Module['preRun'].push(function () {
   FS.symlink('/usr/games/zorvek-plon', '/proc/self/exe');
   FS.mkdirTree(ZP.home);
   ZP.keepOnlyRealFiles();
+  ZP.countScheduling();
   FS.mount(IDBFS, {}, ZP.home);
   addRunDependency('player files');
   FS.syncfs(true, function (err) {

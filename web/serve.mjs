@@ -1,8 +1,10 @@
 // serve.mjs - a small static web server for the browser build, on 127.0.0.1
 // only, with the headers that make the page cross-origin isolated (COOP and
-// COEP) and gzip for clients that ask for it.
+// COEP: the page then loads the threaded variant) and gzip for clients that
+// ask for it. --not-isolated leaves those headers out, as a plain static
+// server would, and the page plays on one thread.
 //
-//   node web/serve.mjs FOLDER [--port N] [--mount /prefix=FOLDER]...
+//   node web/serve.mjs FOLDER [--port N] [--mount /prefix=FOLDER]... [--not-isolated]
 //
 // Port 0 picks a free one; the first line printed is the page's address.
 import { createServer } from 'node:http';
@@ -18,9 +20,10 @@ const types = {
 
 // Reads the command line: the root folder, the port and extra mounted folders.
 export function parseArguments(argv) {
-  const options = { root: null, port: 8080, mounts: [] };
+  const options = { root: null, port: 8080, mounts: [], isolated: true };
   for (let i = 0; i < argv.length; i++) {
     if (argv[i] === '--port') options.port = Number(argv[++i]);
+    else if (argv[i] === '--not-isolated') options.isolated = false;
     else if (argv[i] === '--mount') {
       const [prefix, folder] = argv[++i].split('=');
       options.mounts.push({ prefix: prefix.replace(/\/$/, '') + '/', folder: resolve(folder) });
@@ -47,12 +50,12 @@ export function fileFor(options, urlPath) {
 // when given, hears the size of every body sent.
 export function serve(options) {
   const server = createServer(async (request, reply) => {
-    const headers = {
-      'Cross-Origin-Opener-Policy': 'same-origin',
-      'Cross-Origin-Embedder-Policy': 'require-corp',
-      'Cross-Origin-Resource-Policy': 'same-origin',
-      'Cache-Control': 'no-cache',
-    };
+    const headers = { 'Cache-Control': 'no-cache' };
+    if (options.isolated !== false) {
+      headers['Cross-Origin-Opener-Policy'] = 'same-origin';
+      headers['Cross-Origin-Embedder-Policy'] = 'require-corp';
+      headers['Cross-Origin-Resource-Policy'] = 'same-origin';
+    }
     const file = fileFor(options, request.url);
     try {
       if (!file || !(await stat(file)).isFile()) throw new Error('not a file');
@@ -77,7 +80,7 @@ export function serve(options) {
 if (import.meta.url === `file://${process.argv[1]}`) {
   const options = parseArguments(process.argv.slice(2));
   if (!options.root) {
-    console.error('usage: node web/serve.mjs FOLDER [--port N] [--mount /prefix=FOLDER]');
+    console.error('usage: node web/serve.mjs FOLDER [--port N] [--mount /prefix=FOLDER] [--not-isolated]');
     process.exit(2);
   }
   const server = await serve(options);

@@ -17,3 +17,16 @@ void HostSleep(int ms) {
 
 // Nothing to hand back: the desktop's event loop is ours.
 void HostFramePresented() {}
+
+// The desktop's GL names its renderer itself: nothing to add.
+std::string HostGlRenderer() {
+    return "";
+}
+
+// A desktop window shows a plain picture after GL.
+bool HostWindowKeepsItsGl() {
+    return false;
+}
+
+// Nothing to prepare for a desktop window.
+void HostNewWindow() {}

@@ -31,9 +31,12 @@ void VideoExportFlip(); // video_export.cpp: takes the picture about to be prese
 void VideoIdle();       // the caller is about to wait: drawing that can go on meanwhile starts
 
 // host (host.cpp on the desktop, web_host.cpp in the browser)
-bool HostThreadsAvailable(); // worker threads can start (else everything runs on one)
-void HostSleep(int ms);      // waits at least ms on the real clock
-void HostFramePresented();   // a frame went to the screen: the browser may show it now
+bool HostThreadsAvailable();  // worker threads can start (else everything runs on one)
+void HostSleep(int ms);       // waits at least ms on the real clock
+void HostFramePresented();    // a frame went to the screen: the browser may show it now
+std::string HostGlRenderer(); // the host's own name for the GL renderer, "" to ask GL
+bool HostWindowKeepsItsGl();  // a window that had GL cannot take a plain picture
+void HostNewWindow();         // a window is about to open
 
 // clock module
 void ClockInit(const PlatformConfig& config);

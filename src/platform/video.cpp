@@ -88,6 +88,8 @@ std::string glRendererName(SDL_Renderer* renderer) {
     SDL_RendererInfo info;
     if (SDL_GetRendererInfo(renderer, &info) != 0 || std::strncmp(info.name, "opengl", 6) != 0)
         return "";
+    std::string hosted = HostGlRenderer();
+    if (!hosted.empty()) return hosted;
     using GetString = const unsigned char* (*)(unsigned);
     auto get = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
     const unsigned GlRenderer = 0x1F01;
@@ -222,16 +224,17 @@ void applyLogicalSize() {
                              videoState.logicalHeight);
 }
 
-// Opens the SDL window and the first renderer that works, asked engine first.
-bool openSdlDisplay(int width, int height, int depth, int refresh) {
+// Opens an SDL window of this size and mode; nullptr (error set) when it cannot.
+SDL_Window* makeWindow(int width, int height, int depth, int refresh) {
     Uint32 flags = SDL_WINDOW_SHOWN;
     if (depth > 0) flags |= SDL_WINDOW_FULLSCREEN;
     const char* title = videoState.title.empty() ? "" : videoState.title.c_str();
+    HostNewWindow();
     SDL_Window* window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                           width, height, flags);
     if (!window) {
         SetPlatformError(std::string("cannot open a window: ") + SDL_GetError());
-        return false;
+        return nullptr;
     }
     if (depth > 0) {
         SDL_DisplayMode mode{};
@@ -240,6 +243,13 @@ bool openSdlDisplay(int width, int height, int depth, int refresh) {
         mode.refresh_rate = refresh;
         SDL_SetWindowDisplayMode(window, &mode);
     }
+    return window;
+}
+
+// Opens the SDL window and the first renderer that works, asked engine first.
+bool openSdlDisplay(int width, int height, int depth, int refresh) {
+    SDL_Window* window = makeWindow(width, height, depth, refresh);
+    if (!window) return false;
     // Headless runs always use the software renderer: nothing else draws offscreen.
     int order[3] = {videoState.engine, -1, -1};
     int n = 1;
@@ -282,7 +292,17 @@ bool openSdlDisplay(int width, int height, int depth, int refresh) {
             judgeDriver(name, glRendererName(renderer),
                         (info.flags & SDL_RENDERER_ACCELERATED) != 0)) {
             SDL_DestroyRenderer(renderer);
+            // A browser's canvas that had WebGL cannot show a plain picture.
+            if (HostWindowKeepsItsGl()) {
+                SDL_DestroyWindow(window);
+                window = makeWindow(width, height, depth, refresh);
+                if (!window) return false;
+            }
             if (openRaster(window, why)) {
+                int threads =
+                    videoState.canvas.threads > 0 ? videoState.canvas.threads : RasterPoolSize();
+                videoState.driverReport +=
+                    " on " + std::to_string(threads) + (threads == 1 ? " thread" : " threads");
                 videoState.window = window;
                 videoState.engineName = EngineNames[2];
                 videoState.vsync = 0;

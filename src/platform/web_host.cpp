@@ -1,5 +1,7 @@
-// web_host.cpp - the browser as host: one thread, and control handed back to
-// the page whenever the game waits or shows a frame.
+// web_host.cpp - the browser as host: control handed back to the page
+// whenever the game waits or shows a frame, worker threads in the threaded
+// variant (loaded only where the page is cross-origin isolated), and what the
+// page's WebGL really draws on.
 //
 // The game's screens are plain loops; built with Asyncify, a wait here
 // unwinds them, lets the browser run (draw the canvas, deliver input, play
@@ -41,9 +43,46 @@ EM_JS(void, zpWaitAnimationFrame, (), {
     });
 });
 
-// This build has no worker threads: the rasteriser draws on the one thread.
+// Only the threaded variant has worker threads; the other one draws on one.
 bool HostThreadsAvailable() {
+#ifdef __EMSCRIPTEN_PTHREADS__
+    return true;
+#else
     return false;
+#endif
+}
+
+// Writes the renderer behind the current WebGL context into out: the
+// unmasked name where the browser tells it (WEBGL_debug_renderer_info),
+// else the plain one; "" without a context, or when the page asked to keep
+// WebGL whatever draws it (?keep-webgl: the tests compare WebGL's pictures).
+EM_JS(void, zpWebGlRenderer, (char* out, int size), {
+    var gl = typeof GLctx == 'undefined' ? null : GLctx;
+    var name = String();
+    if (gl && !Module.ZP.keepWebGl) {
+        var info = gl.getExtension('WEBGL_debug_renderer_info');
+        name = gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER) || String();
+    }
+    stringToUTF8(String(name), out, size);
+});
+
+// What the page's WebGL draws on (the GL name WebGL itself gives is only
+// "WebKit WebGL"): a software renderer such as SwiftShader is seen here.
+std::string HostGlRenderer() {
+    char name[256] = "";
+    zpWebGlRenderer(name, int(sizeof name));
+    return name;
+}
+
+// A canvas keeps the first kind of context it was given, WebGL or 2D.
+bool HostWindowKeepsItsGl() {
+    return true;
+}
+
+// Each window after the first gets a fresh canvas in the old one's place
+// (web/loader.js), so that any engine can draw on it.
+void HostNewWindow() {
+    EM_ASM({ Module.ZP.freshCanvas(); });
 }
 
 // Waits on animation frames until ms have passed (one frame at least).

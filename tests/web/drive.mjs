@@ -2,21 +2,26 @@
 // what the game left: the tests and the benchmark read the files it writes.
 //
 //   node drive.mjs --root BUILD_WEB --out DIR [--mount DIR] --visit QUERY UNTIL
-//                  [--visit QUERY UNTIL | --press KEY UNTIL | --write FILE TEXT]...
-//                  [--read PATH]...
+//                  [--visit QUERY UNTIL | --press KEY UNTIL | --click X Y UNTIL
+//                   | --write FILE TEXT]...
+//                  [--read PATH]... [--viewport WxH] [--not-isolated]
 //                  [--timeout SECONDS]
 //
 // Each --visit opens the page with the address's QUERY (the game's options)
 // in the same browser profile, so IndexedDB carries over from one visit to
-// the next, and waits for UNTIL: "exit" (the game closed) or "log:TEXT" (the
-// debug log holds TEXT). --press presses KEY on the open page twice a second
-// until UNTIL holds, where "log:TEXT" counts only lines logged since. --write
+// the next, and waits for UNTIL: "exit" (the game closed), "log:TEXT" (the
+// debug log holds TEXT) or "file:PATH=TEXT" (the file PATH holds TEXT).
+// --press presses KEY on the open page twice a second until UNTIL holds,
+// where "log:TEXT" counts only lines logged since; --click moves the mouse to
+// the page's point X,Y, clicks there and waits for UNTIL. --not-isolated
+// serves the page without the COOP/COEP headers. --write
 // puts TEXT into FILE of the player's folder and saves it. --mount
 // serves DIR under /t/ for options naming files. Afterwards the player's
 // folder is copied into DIR/home, each --read file into DIR/read, the page's
 // picture into DIR/page.png, the files the page offered for download into
-// DIR/downloads, and DIR/result.json holds the exit status, timings and the
-// console's messages.
+// DIR/downloads, and DIR/result.json holds, for each visit, the exit status,
+// the variant the page loaded, whether it was cross-origin isolated, what
+// reached WebAudio and the time taken, and the console's messages.
 import { chromium } from 'playwright-core';
 import { mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -28,7 +33,8 @@ const { serve } = await import(join(here, '../../web/serve.mjs'));
 
 // Reads the command line.
 function parse(argv) {
-  const o = { visits: [], reads: [], timeout: 300, mount: null };
+  const o = { visits: [], reads: [], timeout: 300, mount: null, isolated: true,
+    viewport: { width: 1280, height: 960 } };
   for (let i = 0; i < argv.length; i++) {
     const a = argv[i];
     if (a === '--root') o.root = argv[++i];
@@ -38,6 +44,11 @@ function parse(argv) {
     else if (a === '--press') o.visits.push({ key: argv[++i], until: argv[++i] });
     else if (a === '--write') o.visits.push({ write: [argv[++i], argv[++i]] });
     else if (a === '--timeout') o.timeout = Number(argv[++i]);
+    else if (a === '--not-isolated') o.isolated = false;
+    else if (a === '--viewport') {
+      const [width, height] = argv[++i].split('x').map(Number);
+      o.viewport = { width, height };
+    } else if (a === '--click') o.visits.push({ click: [Number(argv[++i]), Number(argv[++i])], until: argv[++i] });
     else if (a === '--visit') o.visits.push({ query: argv[++i], until: argv[++i] });
     else throw new Error('unknown argument ' + a);
   }
@@ -61,6 +72,10 @@ function reached([until, logFrom]) {
   if (ZP.failed) return true;
   if (until === 'exit') return ZP.exitStatus !== undefined && !ZP.saving;
   try {
+    if (until.startsWith('file:')) {
+      const [path, text] = until.slice(5).split('=');
+      return new TextDecoder().decode(FS.readFile(path)).includes(text);
+    }
     const log = new TextDecoder().decode(FS.readFile(ZP.home + '/Debug.txt'));
     return log.slice(logFrom).includes(until.slice(4));
   } catch {
@@ -99,13 +114,14 @@ const o = parse(process.argv.slice(2));
 mkdirSync(o.out, { recursive: true });
 const server = await serve({
   root: o.root, port: 0, mounts: o.mount ? [{ prefix: '/t/', folder: o.mount }] : [],
+  isolated: o.isolated,
 });
 const base = `http://127.0.0.1:${server.address().port}/`;
 const profile = mkdtempSync(join(tmpdir(), 'zp-chromium-'));
 const context = await chromium.launchPersistentContext(profile, {
   executablePath: '/usr/bin/chromium',
   headless: true,
-  viewport: { width: 1280, height: 960 },
+  viewport: o.viewport,
   acceptDownloads: true,
   args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', '--disable-sync',
@@ -131,8 +147,13 @@ try {
       continue;
     }
     let logFrom = 0;
-    if (visit.key === undefined) await page.goto(base + visit.query);
+    if (visit.query !== undefined) await page.goto(base + visit.query);
     else logFrom = (await page.evaluate(logText)).length;
+    if (visit.click) {
+      await page.mouse.move(visit.click[0], visit.click[1], { steps: 4 });
+      await page.mouse.down();
+      await page.mouse.up();
+    }
     const presser = visit.key && setInterval(() => page.keyboard.press(visit.key).catch(() => {}), 500);
     try {
       await page.waitForFunction(reached, [visit.until, logFrom], { timeout: o.timeout * 1000, polling: 100 });
@@ -141,6 +162,7 @@ try {
     }
     const state = await page.evaluate(() => ({
       exitStatus: Module.ZP.exitStatus, failed: Module.ZP.failed || null,
+      variant: Module.variant, isolated: self.crossOriginIsolated, sound: Module.ZP.sound(),
     }));
     result.visits.push({ ...visit, ...state, millis: Date.now() - started });
     if (state.failed) throw new Error(state.failed);
