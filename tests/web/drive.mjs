@@ -3,7 +3,7 @@
 //
 //   node drive.mjs --root BUILD_WEB --out DIR [--mount DIR] --visit QUERY UNTIL
 //                  [--visit QUERY UNTIL | --press KEY UNTIL | --click X Y UNTIL
-//                   | --write FILE TEXT]...
+//                   | --wait UNTIL | --write FILE TEXT]...
 //                  [--read PATH]... [--viewport WxH] [--not-isolated]
 //                  [--timeout SECONDS]
 //
@@ -11,8 +11,9 @@
 // in the same browser profile, so IndexedDB carries over from one visit to
 // the next, and waits for UNTIL: "exit" (the game closed), "log:TEXT" (the
 // debug log holds TEXT) or "file:PATH=TEXT" (the file PATH holds TEXT).
-// --press presses KEY on the open page twice a second until UNTIL holds,
-// where "log:TEXT" counts only lines logged since; --click moves the mouse to
+// --press presses KEY on the open page, again every 3 s, until UNTIL holds,
+// where "log:TEXT" counts only lines logged since; --wait waits for UNTIL,
+// "log:TEXT" counting the whole log; --click moves the mouse to
 // the page's point X,Y, clicks there and waits for UNTIL. --not-isolated
 // serves the page without the COOP/COEP headers. --write
 // puts TEXT into FILE of the player's folder and saves it. --mount
@@ -43,6 +44,7 @@ function parse(argv) {
     else if (a === '--read') o.reads.push(argv[++i]);
     else if (a === '--press') o.visits.push({ key: argv[++i], until: argv[++i] });
     else if (a === '--write') o.visits.push({ write: [argv[++i], argv[++i]] });
+    else if (a === '--wait') o.visits.push({ wait: true, until: argv[++i] });
     else if (a === '--timeout') o.timeout = Number(argv[++i]);
     else if (a === '--not-isolated') o.isolated = false;
     else if (a === '--viewport') {
@@ -148,13 +150,17 @@ try {
     }
     let logFrom = 0;
     if (visit.query !== undefined) await page.goto(base + visit.query);
-    else logFrom = (await page.evaluate(logText)).length;
+    else if (!visit.wait) logFrom = (await page.evaluate(logText)).length;
     if (visit.click) {
       await page.mouse.move(visit.click[0], visit.click[1], { steps: 4 });
       await page.mouse.down();
       await page.mouse.up();
     }
-    const presser = visit.key && setInterval(() => page.keyboard.press(visit.key).catch(() => {}), 500);
+    // Pressed at once, and again every 3 s in case the page had not taken it:
+    // the game may take a second or two to answer a key while it starts.
+    const press = () => page.keyboard.press(visit.key).catch(() => {});
+    if (visit.key) press();
+    const presser = visit.key && setInterval(press, 3000);
     try {
       await page.waitForFunction(reached, [visit.until, logFrom], { timeout: o.timeout * 1000, polling: 100 });
     } finally {
