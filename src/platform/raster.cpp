@@ -451,6 +451,7 @@ struct RowSample {
     int32_t v; // fixed-point v, for the gathering path
 };
 
+// Where the row whose pixels sample at fixed-point v reads.
 ZP_AVX2 RowSample rowSampleOf(const RasterQuad& q, int32_t v) {
     const int32_t bv = int32_t(uint32_t(v) - 32768u);
     const int y0 = std::clamp(bv >> 16, 0, q.texHeight - 1);
@@ -537,6 +538,7 @@ struct Dest8 {
     bool whole, inRow;
 };
 
+// Loads the destination pixels of eight at dst, n of them in the span.
 ZP_AVX2 Dest8 loadDest(uint32_t* dst, int n, bool inRow) {
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     Dest8 p;
@@ -548,6 +550,7 @@ ZP_AVX2 Dest8 loadDest(uint32_t* dst, int n, bool inRow) {
     return p;
 }
 
+// Stores the span's pixels of out where loadDest found them.
 ZP_AVX2 void storeDest(const Dest8& p, __m256i out) {
     if (p.whole)
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(p.at), out);
@@ -766,10 +769,10 @@ inline void drawQuadRows(RasterCanvas& canvas, const RasterQuad& q, int y0, int 
     rows(q, RasterPicture(canvas), canvas.width, y0, y1);
 }
 
-// Draws quads [from, to) of a canvas, only their rows in [y0, y1).
-// A band meets only some of a frame's quads, scattered through a long list:
-// they are picked a batch at a time from the row spans, and each is fetched
-// into the cache while the ones before it draw.
+// Draws quads [from, to) of a canvas, only their rows in [y0, y1). A band
+// meets only some of a frame's quads, scattered through a long list: they are
+// picked a batch at a time from the row spans, and each is fetched into the
+// cache while the ones before it draw.
 void drawRange(RasterCanvas& canvas, int from, int to, int y0, int y1, RowsFunction span) {
     constexpr int Batch = 64, Ahead = 4;
     const RasterQuad* quads = canvas.quads.data();
@@ -810,6 +813,7 @@ struct CopyTarget {
 
 // Copies rows [y0, y1) of the canvas into the target (as far as both reach).
 void copyRows(const RasterCanvas& canvas, const CopyTarget& target, int y0, int y1) {
+    if (!RasterPicture(canvas)) return; // a canvas that could not be remade has none
     const int w = std::min(canvas.width, target.width);
     y1 = std::min(y1, target.height);
     for (int y = y0; y < y1; y++)

@@ -168,10 +168,11 @@ bool openRaster(SDL_Window* window, std::string& why) {
 }
 
 // Shows the finished picture in the window, on the main thread (SDL's video
-// calls belong to it): the workers copy each band of rows into the window
-// surface as soon as it is drawn, so the copy overlaps the end of the
-// drawing, and the window is then updated. A window that changed size gets a
-// picture of its new size for the next frame.
+// calls belong to it). Drawn in the window's surface itself, the picture only
+// needs the window updated; otherwise the workers copy each band of rows into
+// the surface as soon as it is drawn, so the copy overlaps the end of the
+// drawing. A window that changed size gets a picture of its new size for the
+// next frame.
 void presentRaster() {
     RasterCanvas& canvas = videoState.canvas;
     if (videoState.headless || !videoState.window) return RasterFlush(canvas);
